@@ -1,0 +1,5 @@
+#include "runtime/statistics.h"
+
+namespace brova {
+LiveCounters g_live;
+}
