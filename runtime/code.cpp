@@ -1,0 +1,238 @@
+#include "runtime/code.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "runtime/errors.h"
+#include "runtime/rtti.h"
+#include "runtime/translate.h"
+
+namespace brova {
+
+void TSymInfoList::Record(uint32_t kind, std::string_view text, int32_t offset) {
+  if (kind == Op_Point) {
+    positions.push_back({std::string(text), offset});
+    return;
+  }
+  for (TCInfoElem& e : elems) {
+    if (e.kind == kind && e.text == text) {
+      e.offsets.push_back(offset);
+      return;
+    }
+  }
+  elems.push_back({kind, std::string(text), {offset}});
+}
+
+void TSymInfoList::WriteListing(std::vector<std::string>& lines) const {
+  for (const TCInfoElem& e : elems)
+    for (int32_t off : e.offsets)
+      lines.push_back(std::string("op=") + OpcodeName(e.kind) + " ,addr=" + std::to_string(off) +
+                      " ,info=" + e.text);
+}
+
+TCompiledInfo::~TCompiledInfo() { heap::Free(code, size); }
+
+TCompiledInfo* MakeCompiledInfo(const uint8_t* bytes, uint32_t size, TSymInfoList symbols,
+                                TRTTI* owner) {
+  HeapAddr block = heap::Allocate(size);
+  std::memcpy(HeapPtr(block), bytes, size);
+  return new TCompiledInfo(std::move(symbols), block, size, owner);
+}
+
+uint32_t InstructionSize(const uint32_t* code, uint32_t offset, uint32_t blockSize) {
+  if (offset % 4 != 0 || offset + 4 > blockSize) return 0;
+  uint32_t op = code[offset / 4];
+  if (!IsValidOpcode(op)) return 0;
+  uint64_t size = kOpcodeInfo[op].size;
+  if (op == Op_PushString) {
+    if (offset + 8 > blockSize) return 0;
+    uint32_t len = code[offset / 4 + 1];
+    if (len % 4 != 0) return 0;
+    size += len;
+  }
+  if (offset + size > blockSize) return 0;
+  return static_cast<uint32_t>(size);
+}
+
+// ---- writer
+
+TProgWriter::TProgWriter(TRTTI* owner) : owner_(owner) { buffer_.resize(256); }
+
+void TProgWriter::WriteWord(uint32_t word) {
+  while (static_cast<size_t>(pos_) + 4 > buffer_.size()) buffer_.resize(buffer_.size() * 2);
+  std::memcpy(buffer_.data() + pos_, &word, 4);
+  pos_ += 4;
+  bytesWritten_ += 4;
+  if (pos_ > size_) size_ = pos_;
+}
+
+int32_t TProgWriter::Emit(TOpcode op, std::initializer_list<uint32_t> operands) {
+  int32_t at = pos_;
+  WriteWord(op);
+  for (uint32_t w : operands) WriteWord(w);
+  ++instructionsWritten_;
+  return at;
+}
+
+int32_t TProgWriter::EmitPush(const TValue& constant) {
+  if (constant.kind == vtObject) throw EScriptError("WritePush Error");
+  return Emit(Op_Push, {constant.kind, constant.u});
+}
+
+int32_t TProgWriter::EmitPushString(std::string_view text) {
+  // The text area holds the bytes, a zero byte, and zeros up to a multiple of 4.
+  uint32_t len = (static_cast<uint32_t>(text.size()) + 4) & ~3u;
+  int32_t at = Emit(Op_PushString, {len});
+  std::vector<uint8_t> area(len, 0);
+  std::memcpy(area.data(), text.data(), text.size());
+  for (uint32_t i = 0; i < len; i += 4) {
+    uint32_t w;
+    std::memcpy(&w, area.data() + i, 4);
+    WriteWord(w);
+  }
+  return at;
+}
+
+int32_t TProgWriter::EmitJump(TOpcode op, int32_t offset) {
+  return Emit(op, {static_cast<uint32_t>(offset)});
+}
+
+void TProgWriter::PatchJump(int32_t jumpAt, int32_t target) {
+  int32_t off = target - jumpAt;
+  std::memcpy(buffer_.data() + jumpAt + 4, &off, 4);
+}
+
+TCompiledInfo* TProgWriter::Finish() {
+  return MakeCompiledInfo(buffer_.data(), static_cast<uint32_t>(size_), std::move(symbols_),
+                          owner_);
+}
+
+// ---- fusion
+
+void FuseInstructions(uint32_t* code, uint32_t size) {
+  uint32_t at = 0; // byte offset
+  auto word = [&](uint32_t byteOff) -> uint32_t {
+    return byteOff + 4 <= size ? code[byteOff / 4] : UINT32_MAX;
+  };
+  while (at + 4 <= size) {
+    uint32_t op = code[at / 4];
+    switch (op) {
+    case Op_Halt: return;
+    case Op_Push:
+      if (word(at + 12) == Op_Deref) {
+        code[at / 4] = Op_Push_Deref;
+        at += 16;
+      } else {
+        at += 12;
+      }
+      continue;
+    case Op_PushThis:
+      if (word(at + 4) == Op_SMemberValPtr) {
+        if (word(at + 12) == Op_Deref) {
+          code[at / 4] = Op_PushThis_SMemberValPtr_Deref;
+          at += 16;
+        } else {
+          code[at / 4] = Op_PushThis_SMemberValPtr;
+          at += 12;
+        }
+      } else {
+        at += 4;
+      }
+      continue;
+    case Op_DMemberValPtr:
+      if (word(at + 12) == Op_Deref) {
+        code[at / 4] = Op_DMemberValPtr_Deref;
+        at += 16;
+      } else {
+        at += 12;
+      }
+      continue;
+    case Op_LocalValPtr:
+    case Op_ArgValPtr:
+      if (word(at + 8) == Op_Deref) {
+        code[at / 4] = op == Op_LocalValPtr ? Op_LocalValPtr_Deref : Op_ArgValPtr_Deref;
+        at += 12;
+      } else {
+        at += 8;
+      }
+      continue;
+    default: {
+      uint32_t n = InstructionSize(code, at, size);
+      if (n == 0) throw EScriptError(Translate("Invalid Instruction") + std::to_string(op));
+      at += n;
+    }
+    }
+  }
+}
+
+// ---- listing
+
+const char* OpcodeName(uint32_t op) {
+  return IsValidOpcode(op) ? kOpcodeInfo[op].name : "Invalid Code";
+}
+
+namespace {
+
+std::string FunctionNameOf(uint32_t id) {
+  TFunction* fn = FunctionById(id);
+  return fn ? fn->GetName() : std::string();
+}
+
+std::string ClassTextOf(uint32_t id) {
+  TRTTI* cls = ClassById(id);
+  return cls ? ClassText(cls) : std::string();
+}
+
+} // namespace
+
+void ListCode(const TCompiledInfo& info, std::vector<std::string>& lines) {
+  const uint32_t* code = info.Words();
+  uint32_t at = 0;
+  while (at + 4 <= info.size) {
+    uint32_t op = code[at / 4];
+    if (op == Op_Halt) return;
+    uint32_t n = InstructionSize(code, at, info.size);
+    if (n == 0 || !kOpcodeInfo[op].listing) throw EScriptError("異常な命令が入っています");
+    const uint32_t* w = code + at / 4; // w[0] is the opcode
+    char addr[16];
+    std::snprintf(addr, sizeof addr, "%08X:", info.code + at);
+    std::string line = std::string(addr) + kOpcodeInfo[op].listing;
+    auto num = [](uint32_t x) { return std::to_string(static_cast<int32_t>(x)); };
+    switch (op) {
+    case Op_Push: line += ValueToText(MakeValue(static_cast<TVType>(w[1] & 0xFF), w[2])); break;
+    case Op_PushString:
+      line += std::string(reinterpret_cast<const char*>(w + 2), strnlen(reinterpret_cast<const char*>(w + 2), w[1]));
+      break;
+    case Op_SMemberValPtr:
+    case Op_LocalValPtr:
+    case Op_ArgValPtr:
+    case Op_LocalValPtr_Deref:
+    case Op_ArgValPtr_Deref: line += num(w[1]); break;
+    case Op_DMemberValPtr: line += SymbolName(w[1]); break;
+    case Op_PushThis_SMemberValPtr:
+    case Op_PushThis_SMemberValPtr_Deref: line += num(w[2]); break;
+    case Op_DMemberValPtr_Deref: line += std::to_string(w[1]); break;
+    case Op_DCall: line += num(w[1]) + "," + SymbolName(w[2]); break;
+    case Op_SCall: line += num(w[1]) + "," + num(w[2]); break;
+    case Op_SuperCall:
+    case Op_NativeCall: line += num(w[1]) + "," + FunctionNameOf(w[2]); break;
+    case Op_Constructor: line += num(w[1]) + "," + ClassTextOf(w[2]); break;
+    case Op_Is: line += ClassTextOf(w[1]); break;
+    case Op_Jump:
+    case Op_JumpZero:
+    case Op_Jump_And:
+    case Op_Jump_Or:
+    case Op_DoForIn: line += num(w[1]); break;
+    case Op_Point: {
+      TRTTI* cls = ClassById(w[1]);
+      line += (cls ? cls->name : std::string()) + "/" + num(w[2]);
+      break;
+    }
+    default: break;
+    }
+    lines.push_back(std::move(line));
+    at += n;
+  }
+}
+
+} // namespace brova

@@ -1,0 +1,114 @@
+// Code blocks: the compiled form of a function body or a class body, the writer that builds
+// them, the fusion pass and the text listing.
+#pragma once
+#include <cstdint>
+#include <initializer_list>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "runtime/opcodes.h"
+#include "runtime/script_heap.h"
+#include "runtime/value.h"
+
+namespace brova {
+
+class TRTTI;
+
+// Where names were compiled into the code (for relinking and the debug listing).
+struct TCInfoElem {
+  uint32_t kind;            // instruction number
+  std::string text;         // symbol text
+  std::vector<int32_t> offsets;
+};
+
+struct TPositionMark {
+  std::string position; // source byte offset in decimal
+  int32_t offset;       // code offset
+};
+
+struct TSymInfoList {
+  std::vector<TCInfoElem> elems;
+  std::vector<TPositionMark> positions;
+
+  // Op_Point goes to the position list; any other kind joins the element with the same kind
+  // and text, or makes a new one.
+  void Record(uint32_t kind, std::string_view text, int32_t offset);
+  // "op=NAME ,addr=OFFSET ,info=TEXT", one line per offset.
+  void WriteListing(std::vector<std::string>& lines) const;
+};
+
+// A finished code block, owned by its function or class.
+struct TCompiledInfo {
+  TCompiledInfo(TSymInfoList symbols, HeapAddr code, uint32_t size, TRTTI* owner)
+      : symbols(std::move(symbols)), code(code), size(size), owner(owner) {}
+  ~TCompiledInfo();
+  TCompiledInfo(const TCompiledInfo&) = delete;
+  TCompiledInfo& operator=(const TCompiledInfo&) = delete;
+
+  TSymInfoList symbols;
+  HeapAddr code; // heap block of `size` bytes
+  uint32_t size;
+  TRTTI* owner;
+
+  uint32_t* Words() const { return HeapPtr<uint32_t>(code); }
+};
+
+// Copies `bytes` into a new heap block and makes it a code block.
+TCompiledInfo* MakeCompiledInfo(const uint8_t* bytes, uint32_t size, TSymInfoList symbols,
+                                TRTTI* owner);
+
+// Size in bytes of the instruction at `offset` (Op_PushString with its text), or 0 for an
+// invalid opcode or an instruction that would not fit in `blockSize`.
+uint32_t InstructionSize(const uint32_t* code, uint32_t offset, uint32_t blockSize);
+
+// The code writer: one growing buffer per function body or class body.
+class TProgWriter {
+public:
+  explicit TProgWriter(TRTTI* owner);
+
+  // Appends one instruction at the write position; returns its offset.
+  int32_t Emit(TOpcode op, std::initializer_list<uint32_t> operands = {});
+  // Op_Push of a constant; objects cannot be constants ("WritePush Error").
+  int32_t EmitPush(const TValue& constant);
+  int32_t EmitPushString(std::string_view text);
+  // A jump whose offset is patched later with PatchJump; returns its offset.
+  int32_t EmitJump(TOpcode op, int32_t offset = 0);
+  void PatchJump(int32_t jumpAt, int32_t target);
+
+  int32_t Pos() const { return pos_; }
+  void SetPos(int32_t pos) { pos_ = pos; }
+  void ToEnd() { pos_ = size_; }
+  void RecordSymbol(uint32_t kind, std::string_view text) { symbols_.Record(kind, text, pos_); }
+
+  int32_t BytesWritten() const { return bytesWritten_; }
+  int32_t InstructionsWritten() const { return instructionsWritten_; }
+
+  // Trims the buffer to its size and hands it over as a code block (not yet fused).
+  TCompiledInfo* Finish();
+
+private:
+  void WriteWord(uint32_t word);
+
+  std::vector<uint8_t> buffer_; // capacity starts at 256 bytes and doubles
+  int32_t pos_ = 0;
+  int32_t size_ = 0;
+  int32_t bytesWritten_ = 0;
+  int32_t instructionsWritten_ = 0;
+  TSymInfoList symbols_;
+  TRTTI* owner_;
+};
+
+// Rewrites pointer-then-dereference pairs into fused instructions, in place. Raises
+// "Invalid Instruction" + number on an opcode it does not know.
+void FuseInstructions(uint32_t* code, uint32_t size);
+
+// One line per instruction up to Op_Halt: 8 hex digits of its address, ":", its text.
+// Raises "異常な命令が入っています" at an opcode the listing does not handle, after the lines
+// already written.
+void ListCode(const TCompiledInfo& info, std::vector<std::string>& lines);
+
+// "Op_Pop" ... "Op_Halt"; "Invalid Code" for any other number.
+const char* OpcodeName(uint32_t op);
+
+} // namespace brova

@@ -1,0 +1,180 @@
+// Script values (8-byte tagged records), script objects, and the helpers every native uses.
+#pragma once
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "runtime/native_object.h"
+#include "runtime/script_heap.h"
+#include "runtime/symbols.h"
+
+namespace brova {
+
+enum TVType : uint8_t {
+  vtNull = 0,
+  vtInt = 1,
+  vtFloat = 2,
+  vtObject = 3, // payload: heap address of a TfObject
+  vtRef = 4,    // payload: heap address of a TValue slot
+  vtNative = 5, // payload: handle of a TNativeObject
+  vtError = 6,
+  vtUnset = 7,  // payload: SymbolId of the field or global never assigned
+};
+inline constexpr int kValueKinds = 8;
+
+struct TValue {
+  uint8_t kind;
+  uint8_t zero[3];
+  union {
+    int32_t i;
+    float f;
+    uint32_t u;
+  };
+};
+
+// A script object: header, then one value per field of its class.
+struct TfObject {
+  int32_t refCount; // -1: free block; 0: dead; above 0: live
+  int32_t markCount;
+  uint32_t cls;     // class id (ClassById)
+  TValue fields[];
+};
+
+static_assert(sizeof(TVType) == 1);
+static_assert(sizeof(TValue) == 8);
+static_assert(sizeof(TfObject) + sizeof(TValue) == 20);
+
+// The native text holder behind a String object's `_body`.
+class TfString final : public TNativeObject {
+public:
+  static constexpr NativeKind kKind = NativeKind::String;
+  explicit TfString(std::string text);
+  ~TfString() override;
+  const char* NativeClassName() const override { return "TfString"; }
+  const std::string text;
+};
+
+// ---- making values (no reference counting)
+
+inline TValue MakeValue(TVType kind, uint32_t payload) {
+  TValue v;
+  v.kind = kind;
+  v.zero[0] = v.zero[1] = v.zero[2] = 0;
+  v.u = payload;
+  return v;
+}
+inline TValue NullValue() { return MakeValue(vtNull, 0); }
+inline TValue IntValue(int32_t i) { return MakeValue(vtInt, static_cast<uint32_t>(i)); }
+inline TValue FloatValue(float f) {
+  TValue v = MakeValue(vtFloat, 0);
+  v.f = f;
+  return v;
+}
+inline TValue ObjectValue(HeapAddr obj) { return MakeValue(vtObject, obj); }
+inline TValue RefValue(HeapAddr slot) { return MakeValue(vtRef, slot); }
+inline TValue NativeValue(NativeHandle h) { return MakeValue(vtNative, h); }
+inline TValue ErrorValue(int32_t code) { return MakeValue(vtError, static_cast<uint32_t>(code)); }
+inline TValue UnsetValue(SymbolId name) { return MakeValue(vtUnset, name); }
+
+inline TfObject* ObjectPtr(const TValue& v) { return HeapPtr<TfObject>(v.u); }
+inline TValue* RefPtr(const TValue& v) { return HeapPtr<TValue>(v.u); }
+
+// ---- reference counting
+
+[[noreturn]] void RaiseNegativeRefCount(const TValue& v);
+
+inline void AddRef(const TValue& v) {
+  if (v.kind == vtObject) ++ObjectPtr(v)->refCount;
+}
+inline void Release(const TValue& v) {
+  if (v.kind == vtObject && --ObjectPtr(v)->refCount == -1) RaiseNegativeRefCount(v);
+}
+
+// ---- setters: release the old content, store, add a reference for an object
+
+inline void ClearValue(TValue& v) { v = NullValue(); }
+inline void AssignValue(TValue& dst, const TValue& src) {
+  TValue copy = src; // src may live in dst
+  Release(dst);
+  dst = copy;
+  AddRef(dst);
+}
+inline void SetNull(TValue& v) { AssignValue(v, NullValue()); }
+inline void SetInt(TValue& v, int32_t i) { AssignValue(v, IntValue(i)); }
+inline void SetFloat(TValue& v, float f) { AssignValue(v, FloatValue(f)); }
+inline void SetError(TValue& v, int32_t code) { AssignValue(v, ErrorValue(code)); }
+inline void SetObject(TValue& v, HeapAddr obj) { AssignValue(v, ObjectValue(obj)); }
+inline void SetNative(TValue& v, NativeHandle h) { AssignValue(v, NativeValue(h)); }
+
+// ---- accessors
+
+// Truncation toward zero; values outside the 32-bit range saturate and NaN gives 0, where a
+// plain conversion would be undefined.
+inline int32_t FloatToIntTruncated(double f) {
+  if (!(f == f)) return 0;
+  if (f >= 2147483647.0) return INT32_MAX;
+  if (f <= -2147483648.0) return INT32_MIN;
+  return static_cast<int32_t>(f);
+}
+
+inline int32_t ValueToInt(const TValue& v) {
+  switch (v.kind) {
+  case vtInt: return v.i;
+  case vtFloat: return FloatToIntTruncated(v.f);
+  case vtObject: return 1;
+  default: return 0;
+  }
+}
+inline float ValueToFloat(const TValue& v) {
+  if (v.kind == vtInt) return static_cast<float>(v.i);
+  if (v.kind == vtFloat) return v.f;
+  return 0.0f;
+}
+inline bool IsTruthy(const TValue& v) {
+  switch (v.kind) {
+  case vtInt: return v.i != 0;
+  case vtFloat: return v.f != 0.0f && v.f == v.f; // NaN is false
+  case vtObject:
+  case vtNative: return true;
+  default: return false;
+  }
+}
+inline TfObject* ObjectOf(const TValue& v) { return v.kind == vtObject ? ObjectPtr(v) : nullptr; }
+inline TNativeObject* NativeOf(const TValue& v) {
+  return v.kind == vtNative ? NativeFromHandle(v.u) : nullptr;
+}
+template <class T>
+T* NativeOfKind(const TValue& v) {
+  return v.kind == vtNative ? NativeFromHandleAs<T>(v.u) : nullptr;
+}
+
+// The stable identity number of an object (its block's heap address).
+inline uint32_t ObjectId(const TfObject* obj) { return HeapAddrOf(obj); }
+
+// ---- text forms and comparison
+
+std::string ValueToText(const TValue& v);
+std::string ValueToLiteral(const TValue& v);
+// A float widened to extended precision, at most 15 significant digits, no trailing zeros.
+std::string FloatToText(long double x);
+// 0 means equal; see the comparison rules of the language.
+float CompareValues(const TValue& a, const TValue& b);
+
+// ---- strings
+
+// The class of String objects (none until the kernel's String class exists).
+class TRTTI;
+void SetStringClass(TRTTI* cls);
+TRTTI* StringClass();
+bool IsStringObject(const TValue& v);
+// The text of a String object (its `_body`), or null when it has none.
+const std::string* StringTextOf(const TfObject* obj);
+// A new String object with reference count 0.
+HeapAddr MakeString(std::string text);
+void SetStringResult(TValue& slot, std::string text);
+
+// ---- the shared scratch slot handed out by failed lookups
+
+inline TValue& ScratchValue() { return *HeapPtr<TValue>(heap::kScratchValueAddr); }
+
+} // namespace brova
