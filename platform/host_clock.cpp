@@ -25,9 +25,14 @@ uint64_t EpochNs() {
 std::atomic<bool> g_virtual{false};
 std::atomic<uint64_t> g_virtualNs{0};
 
+uint64_t RealNs() {
+  uint64_t epoch = EpochNs(); // read first: the first call sets it
+  return MonotonicNs() - epoch;
+}
+
 uint64_t NowNs() {
   if (g_virtual.load(std::memory_order_relaxed)) return g_virtualNs.load(std::memory_order_relaxed);
-  return MonotonicNs() - EpochNs();
+  return RealNs();
 }
 
 } // namespace
@@ -40,7 +45,7 @@ uint64_t PerformanceFrequency() { return kNsPerSecond; }
 
 void SetVirtualClock(bool on) {
   if (on == g_virtual.load()) return;
-  if (on) g_virtualNs.store(MonotonicNs() - EpochNs());
+  if (on) g_virtualNs.store(RealNs());
   g_virtual.store(on);
 }
 
