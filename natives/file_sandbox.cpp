@@ -46,7 +46,8 @@ std::optional<std::string> RealPath(const std::string& path) {
 // case is another folder.
 bool InsideExactly(const std::string& path, const std::string& folder) {
   if (folder == "/") return true;
-  return path == folder || (path.size() > folder.size() && path.compare(0, folder.size(), folder) == 0 &&
+  return path == folder || (path.size() > folder.size() &&
+                            path.compare(0, folder.size(), folder) == 0 &&
                             path[folder.size()] == '/');
 }
 

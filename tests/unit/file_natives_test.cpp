@@ -46,6 +46,7 @@ void WriteAll(const fs::path& p, const std::string& bytes) {
 class Files : public ::testing::Test {
 protected:
   void SetUp() override {
+    StringClassForTests();
     std::string tmpl = (fs::temp_directory_path() / "brova-files-XXXXXX").string();
     ASSERT_TRUE(mkdtemp(tmpl.data()));
     root = tmpl;
@@ -257,6 +258,7 @@ TEST(Base64, EncodesAndDecodesWithoutLeavingItsInput) {
 }
 
 TEST(BinStreams, IntegersThroughBase64Text) {
+  StringClassForTests();
   TNativeFrame frame;
   TValue w = frame.Call(BinWriterInit, NullValue(), {});
   frame.Call(BinWriterWriteInt, NullValue(), {w, IntValue(1)});

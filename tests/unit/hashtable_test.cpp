@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "natives/hashtable_natives.h"
 #include "class_builder.h"
 #include "native_frame.h"
@@ -29,7 +31,9 @@ protected:
   void Put(const TValue& t, const TValue& k, const TValue& v) {
     frame.Call(HashTablePut, NullValue(), {t, k, v});
   }
-  TValue Get(const TValue& t, const TValue& k) { return frame.Call(HashTableGet, NullValue(), {t, k}); }
+  TValue Get(const TValue& t, const TValue& k) {
+    return frame.Call(HashTableGet, NullValue(), {t, k});
+  }
   int32_t Size(const TValue& t) { return frame.Call(HashTableSize, NullValue(), {t}).i; }
   std::vector<std::string> Keys(const TValue& t) {
     std::vector<std::string> keys;
