@@ -1,0 +1,85 @@
+#include "natives/hashtable_natives.h"
+
+#include <iterator>
+#include <memory>
+
+#include "natives/hashtable.h"
+
+namespace brova::natives {
+namespace {
+
+TAbstractHashtable* TableArg(TValue* result) {
+  return NativeOfKind<TAbstractHashtable>(Arg(result, 1));
+}
+
+} // namespace
+
+void LightHashTableInit(TValue* result, int32_t, int32_t) {
+  SetNative(*result, (new TLightHashtable)->Handle());
+}
+
+void HashTableInit(TValue* result, int32_t, int32_t) {
+  SetNative(*result, (new THashtable)->Handle());
+}
+
+void HashTablePut(TValue* result, int32_t argc, int32_t) {
+  if (argc < 3) return;
+  if (TAbstractHashtable* table = TableArg(result)) table->Put(Arg(result, 2), Arg(result, 3));
+}
+
+void HashTableGet(TValue* result, int32_t argc, int32_t) {
+  if (argc < 2) return;
+  TAbstractHashtable* table = TableArg(result);
+  if (!table) return;
+  TAbstractHashtable::Entry* e = table->Find(Arg(result, 2));
+  AssignValue(*result, e ? e->value : NullValue());
+}
+
+void HashTableRemove(TValue* result, int32_t argc, int32_t) {
+  if (argc < 2) return;
+  TAbstractHashtable* table = TableArg(result);
+  if (table && !table->Remove(Arg(result, 2), *result)) SetNull(*result);
+}
+
+void HashTableSize(TValue* result, int32_t argc, int32_t) {
+  if (argc < 1) return;
+  if (TAbstractHashtable* table = TableArg(result)) SetInt(*result, table->Size());
+}
+
+void HashTableStartFind(TValue* result, int32_t argc, int32_t) {
+  if (argc < 1) return;
+  if (TAbstractHashtable* table = TableArg(result)) table->StartWalk();
+}
+
+void HashTableHasNext(TValue* result, int32_t argc, int32_t) {
+  if (argc < 1) return;
+  if (TAbstractHashtable* table = TableArg(result))
+    SetInt(*result, table->WalkStandsOnEntry() ? 1 : 0);
+}
+
+void HashTableNextKey(TValue* result, int32_t argc, int32_t) {
+  if (argc < 1) return;
+  if (TAbstractHashtable* table = TableArg(result)) AssignValue(*result, table->NextKey());
+}
+
+void HashTableDestroy(TValue* result, int32_t argc, int32_t) {
+  if (argc < 1) return;
+  std::unique_ptr<TAbstractHashtable> table(TableArg(result));
+  if (table) table->ReleaseAll();
+}
+
+const TNativeBinding kAbstractHashTableNatives[] = {
+    {"_n_get", HashTableGet},         {"_n_put", HashTablePut},
+    {"_n_startFind", HashTableStartFind}, {"_n_hasNext", HashTableHasNext},
+    {"_n_nextKey", HashTableNextKey}, {"_n_remove", HashTableRemove},
+    {"_n_size", HashTableSize},       {"_n_destroy", HashTableDestroy},
+};
+const size_t kAbstractHashTableNativeCount = std::size(kAbstractHashTableNatives);
+
+const TNativeBinding kLightHashTableNatives[] = {{"_n_init", LightHashTableInit}};
+const size_t kLightHashTableNativeCount = std::size(kLightHashTableNatives);
+
+const TNativeBinding kHashTableNatives[] = {{"_n_init", HashTableInit}};
+const size_t kHashTableNativeCount = std::size(kHashTableNatives);
+
+} // namespace brova::natives
