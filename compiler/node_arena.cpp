@@ -1,10 +1,10 @@
 #include "compiler/node_arena.h"
 
+#include <array>
 #include <cstdint>
 #include <mutex>
 #include <new>
 #include <utility>
-#include <vector>
 
 namespace brova {
 
@@ -18,20 +18,18 @@ namespace {
 constexpr size_t kAlign = alignof(std::max_align_t);
 constexpr size_t kChunkSize = 256 * 1024;
 // Freed chunks kept for the next tree: at cold start one class after another is parsed and
-// freed, and fresh memory from the system costs a page fault per page.
+// freed, and fresh memory from the system costs a page fault per page. A plain array is
+// never destroyed, so a tree freed during the program's exit can still return its chunks.
 constexpr size_t kSpareLimit = 64;
 
 std::mutex g_spareLock;
-std::vector<void*> g_spare;
+std::array<void*, kSpareLimit> g_spare{};
+size_t g_spareCount = 0;
 
 void* NewChunk() {
   {
     std::lock_guard<std::mutex> lock(g_spareLock);
-    if (!g_spare.empty()) {
-      void* chunk = g_spare.back();
-      g_spare.pop_back();
-      return chunk;
-    }
+    if (g_spareCount > 0) return g_spare[--g_spareCount];
   }
   return ::operator new(kChunkSize);
 }
@@ -39,8 +37,8 @@ void* NewChunk() {
 void FreeChunk(void* chunk, size_t size) {
   if (size == kChunkSize) {
     std::lock_guard<std::mutex> lock(g_spareLock);
-    if (g_spare.size() < kSpareLimit) {
-      g_spare.push_back(chunk);
+    if (g_spareCount < kSpareLimit) {
+      g_spare[g_spareCount++] = chunk;
       return;
     }
   }

@@ -15,14 +15,14 @@ TResultList::~TResultList() { --g_live.syntaxNodes; }
 int64_t TResultList::CountNodes(const TResultList* node) {
   int64_t n = 1;
   for (uint32_t i = 0; i < node->count_; ++i)
-    if (ItemIsList(node->items_[i])) n += CountNodes(ItemList(node->items_[i]));
+    if (ItemIsList(node->Items()[i])) n += CountNodes(ItemList(node->Items()[i]));
   return n;
 }
 
 TResItem TResultList::At(int i) const {
   if (i < 0 || static_cast<uint32_t>(i) >= count_)
     throw EScriptError(Translate("List index out of bounds (") + std::to_string(i) + ")");
-  return items_[i];
+  return Items()[i];
 }
 
 TResultList* TResultList::ListAt(int i) const {
@@ -41,7 +41,8 @@ const TLexElem* TResultList::TokenAt(int i) const {
 
 void TResultList::Delete(int i) {
   At(i);
-  for (uint32_t k = static_cast<uint32_t>(i) + 1; k < count_; ++k) items_[k - 1] = items_[k];
+  TResItem* items = Items();
+  for (uint32_t k = static_cast<uint32_t>(i) + 1; k < count_; ++k) items[k - 1] = items[k];
   --count_;
 }
 

@@ -53,20 +53,24 @@ protected:
 
 private:
   TResItem At(int i) const;
+  // The items follow the node in memory: node classes add no fields, so every node has the
+  // size of this class.
+  TResItem* Items() const {
+    return const_cast<TResItem*>(reinterpret_cast<const TResItem*>(this + 1));
+  }
 
-  TResItem* items_ = nullptr;
   uint32_t count_ = 0;
 };
 
 template <class T>
 T* TResultList::Place(TNodeArena& arena, std::span<const TResItem> items) {
-  static_assert(sizeof(T) % alignof(TResItem) == 0);
+  static_assert(sizeof(T) == sizeof(TResultList), "node classes add no fields");
+  static_assert(sizeof(TResultList) % alignof(TResItem) == 0);
   void* memory = arena.Allocate(sizeof(T) + items.size_bytes(), alignof(T));
   T* node = ::new (memory) T();
-  auto* stored = reinterpret_cast<TResItem*>(static_cast<char*>(memory) + sizeof(T));
-  for (size_t i = 0; i < items.size(); ++i) stored[i] = items[i];
   TResultList* base = node;
-  base->items_ = stored;
+  TResItem* stored = base->Items();
+  for (size_t i = 0; i < items.size(); ++i) stored[i] = items[i];
   base->count_ = static_cast<uint32_t>(items.size());
   return node;
 }

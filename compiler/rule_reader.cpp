@@ -10,22 +10,6 @@
 
 namespace brova {
 
-void TFirst::AddRange(uint8_t low, uint8_t high) {
-  for (unsigned b = low; b <= high; ++b) Add(static_cast<uint8_t>(b));
-}
-
-void TFirst::AddAll() { bits.fill(~0u); }
-
-bool TFirst::Merge(const TFirst& other) {
-  bool changed = false;
-  for (size_t i = 0; i < bits.size(); ++i) {
-    uint32_t merged = bits[i] | other.bits[i];
-    changed |= merged != bits[i];
-    bits[i] = merged;
-  }
-  return changed;
-}
-
 namespace {
 
 // "バグ発生:" in the code page: the prefix of the engine's messages about faulty rule texts.
@@ -38,7 +22,8 @@ int DepthOf(std::string_view line) {
   return static_cast<int>(d == std::string_view::npos ? line.size() : d);
 }
 
-// Hexadecimal digits as a byte; -1 when there are none or one is no digit.
+// Hexadecimal digits as a byte (the last two count); -1 when there are none or one is no
+// digit.
 int HexByte(std::string_view digits) {
   if (digits.empty()) return -1;
   unsigned value = 0;

@@ -77,7 +77,9 @@ std::vector<std::string> SplitRuleLines(std::string_view text) {
   while (!text.empty()) {
     size_t end = text.find('\n');
     if (end == std::string_view::npos) end = text.size();
-    lines.emplace_back(text.substr(0, end));
+    std::string_view line = text.substr(0, end);
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    lines.emplace_back(line);
     text.remove_prefix(std::min(end + 1, text.size()));
   }
   return lines;

@@ -110,7 +110,8 @@ private:
   std::array<std::vector<const TRuleNode*>, 256> candidates_;
 };
 
-// Splits a text into lines at line feeds; a final line feed ends the last line.
+// Splits a text into lines at line feeds (a carriage return before one is dropped); a final
+// line feed ends the last line.
 std::vector<std::string> SplitRuleLines(std::string_view text);
 
 } // namespace brova
