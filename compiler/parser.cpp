@@ -213,12 +213,11 @@ void TParseRun::PushNode(TResultList* node, const TNodeInfo& info) {
   scratch_.push_back(TResultList::ItemOf(node));
 }
 
-// Gives back the items from `from` on; the nodes among them go to the cache.
+// Gives back the items from `from` on; the nodes among them go to the cache (once the parse
+// has been aborted they are of no more use: the arena takes them with the rest).
 void TParseRun::Discard(size_t from) {
   while (!infos_.empty() && infos_.back().slot >= from) {
-    TResultList* node = TResultList::ItemList(scratch_[infos_.back().slot]);
-    if (aborted_) Forget(node);
-    else Cache(node, infos_.back());
+    if (!aborted_) Cache(TResultList::ItemList(scratch_[infos_.back().slot]), infos_.back());
     infos_.pop_back();
   }
   scratch_.resize(from);

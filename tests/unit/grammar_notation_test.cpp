@@ -196,6 +196,13 @@ TEST(RuleNotation, TextWithoutClosingLineIsRefused) {
   }
 }
 
+TEST(RuleNotation, LinesMayEndWithCarriageReturns) {
+  auto engine = EngineFor("Lexical\r\n 'a\r\n@\r\n", "Grammar\r\n Start\r\n  'a\r\n@\r\n", PlainLists);
+  auto tokens = engine->Lex("a");
+  ASSERT_EQ(tokens->Count(), 1);
+  EXPECT_TRUE(engine->Parse(*tokens));
+}
+
 TEST(RuleNotation, GrammarNeedsAHandlerThatGivesPrototypes) {
   auto without = EngineFor("Lexical\n 'a\n@\n", kOneToken, nullptr);
   EXPECT_THROW(

@@ -8,6 +8,7 @@
 
 #include "compiler/language.h"
 #include "compiler/syntax_tree.h"
+#include "runtime/statistics.h"
 #include "tests/unit/grammar_test_support.h"
 
 namespace brova {
@@ -201,7 +202,9 @@ TEST(Language, NestingIsBoundedAndReportedAsASyntaxError) {
   ASSERT_TRUE(fits.tree);
   EXPECT_LE(Depth(*fits.tree.Root()), kMaxSyntaxDepth);
 
+  int64_t nodes = g_live.syntaxNodes;
   Parsed tooDeep(nested(100000));
+  EXPECT_EQ(g_live.syntaxNodes, nodes);
   const std::string& deep = tooDeep.source;
   EXPECT_FALSE(tooDeep.tree);
   int at = tooDeep.tokens->ErrorOffset();
