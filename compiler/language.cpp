@@ -370,10 +370,7 @@ Grammar
 @
 )rules";
 
-template <class T>
-std::unique_ptr<TResultList> Prototype() {
-  return std::make_unique<T>();
-}
+template <class T> std::unique_ptr<TResultList> Prototype() { return std::make_unique<T>(); }
 
 struct TNodeClass {
   std::string_view rule;

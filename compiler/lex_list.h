@@ -14,7 +14,7 @@ class TYup;
 struct TLexElem {
   const TRuleNode* rule; // the top-level lexical rule that matched
   const char* start;
-  const char* end;       // just past the last byte
+  const char* end; // just past the last byte
 
   std::string_view Text() const { return {start, static_cast<size_t>(end - start)}; }
 };

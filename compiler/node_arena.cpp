@@ -51,8 +51,7 @@ TNodeArena::~TNodeArena() { Release(); }
 
 TNodeArena::TNodeArena(TNodeArena&& other) noexcept
     : chunks_(std::exchange(other.chunks_, nullptr)),
-      cursor_(std::exchange(other.cursor_, nullptr)),
-      limit_(std::exchange(other.limit_, nullptr)),
+      cursor_(std::exchange(other.cursor_, nullptr)), limit_(std::exchange(other.limit_, nullptr)),
       reserved_(std::exchange(other.reserved_, 0)) {}
 
 TNodeArena& TNodeArena::operator=(TNodeArena&& other) noexcept {

@@ -120,8 +120,7 @@ bool TParseRun::Match(const TRuleNode* node) {
   case TRuleKind::Sequence: {
     // A rule that must take a token and cannot begin with the next one fails before it has
     // matched anything: skipping it changes nothing but the time.
-    if (!rule->nullable &&
-        (index_ >= count_ || !rule->MayStartWith(tokens_[index_].rule->number)))
+    if (!rule->nullable && (index_ >= count_ || !rule->MayStartWith(tokens_[index_].rule->number)))
       return false;
     if (depth_ >= kMaxSyntaxDepth) {
       aborted_ = true;
@@ -148,7 +147,8 @@ bool TParseRun::MatchChoice(const TRuleNode* rule) {
 bool TParseRun::MatchSequence(const TRuleNode* rule) {
   if (cached_ > 0) {
     TCached& cached = cache_[CacheSlot(rule, index_)];
-    if (cached.node && cached.info.rule == rule && cached.info.start == index_) return Reuse(cached);
+    if (cached.node && cached.info.rule == rule && cached.info.start == index_)
+      return Reuse(cached);
   }
   const size_t mark = scratch_.size();
   const int32_t start = index_;

@@ -48,8 +48,7 @@ public:
   static int64_t CountNodes(const TResultList* node);
 
 protected:
-  template <class T>
-  static T* Place(TNodeArena& arena, std::span<const TResItem> items);
+  template <class T> static T* Place(TNodeArena& arena, std::span<const TResItem> items);
 
 private:
   TResItem At(int i) const;
@@ -62,8 +61,7 @@ private:
   uint32_t count_ = 0;
 };
 
-template <class T>
-T* TResultList::Place(TNodeArena& arena, std::span<const TResItem> items) {
+template <class T> T* TResultList::Place(TNodeArena& arena, std::span<const TResItem> items) {
   static_assert(sizeof(T) == sizeof(TResultList), "node classes add no fields");
   static_assert(sizeof(TResultList) % alignof(TResItem) == 0);
   void* memory = arena.Allocate(sizeof(T) + items.size_bytes(), alignof(T));

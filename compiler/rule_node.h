@@ -36,7 +36,7 @@ inline constexpr int32_t kRepeatLimit = 123456;
 
 // The fields the matchers read on every step come first.
 struct TRuleNode {
-  TRuleNode* target = this;          // the node matched in this one's place
+  TRuleNode* target = this; // the node matched in this one's place
   TRuleKind kind = TRuleKind::Name;
   uint8_t low = 0, high = 0;         // range bounds, inclusive
   bool nullable = false;             // grammar: may match without taking a token

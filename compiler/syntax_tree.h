@@ -20,8 +20,7 @@ public:
 };
 
 // Gives each node class the construction the parser uses.
-template <class Self>
-class TNodeOf : public TResList {
+template <class Self> class TNodeOf : public TResList {
 public:
   TResultList* MakeNode(TNodeArena& arena, std::span<const TResItem> items) const override {
     return Place<Self>(arena, items);

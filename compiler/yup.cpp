@@ -49,7 +49,8 @@ TYup* TYup::Current() { return g_engine; }
 void TYup::BuildRules() {
   std::unique_ptr<TRuleTree> lexical = ReadLexicalRules(lexNode_);
   std::vector<std::unique_ptr<TResultList>> prototypes;
-  std::unique_ptr<TRuleTree> grammar = ReadGrammarRules(gramNode_, *lexical, OnCreateList, prototypes);
+  std::unique_ptr<TRuleTree> grammar =
+      ReadGrammarRules(gramNode_, *lexical, OnCreateList, prototypes);
 
   std::array<std::vector<const TRuleNode*>, 256> candidates;
   for (const TRuleNode* rule : lexical->TopLevel()) {

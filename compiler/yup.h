@@ -56,7 +56,7 @@ private:
 
 class TYup {
 public:
-  TYup();  // becomes the program's engine, replacing an earlier one
+  TYup(); // becomes the program's engine, replacing an earlier one
   ~TYup();
   TYup(const TYup&) = delete;
   TYup& operator=(const TYup&) = delete;

@@ -29,26 +29,34 @@ TEST(Lexer, LanguageTokens) {
     Strings kinds;
   };
   const Case cases[] = {
-      {"keyword wins a tie, a longer name stays a name", "whilex while", {"whilex", "while"},
+      {"keyword wins a tie, a longer name stays a name",
+       "whilex while",
+       {"whilex", "while"},
        {"SYMBOL", "while"}},
       {"longest operator", "a+=1", {"a", "+=", "1"}, {"SYMBOL", "+=", "NUM"}},
       {"unused operators are tokens", "fork*=x", {"fork", "*=", "x"}, {"fork", "*=", "SYMBOL"}},
       {"byte that begins no token", "a#b", {"a", "b"}, {"SYMBOL", "SYMBOL"}},
       {"empty text", "", {}, {}},
       {"numbers", "1.5 2. 07", {"1.5", "2", ".", "07"}, {"NUM", "NUM", ".", "NUM"}},
-      {"names", "$score _a1 \x82\xa0z", {"$score", "_a1", "\x82\xa0z"},
+      {"names",
+       "$score _a1 \x82\xa0z",
+       {"$score", "_a1", "\x82\xa0z"},
        {"SYMBOL", "SYMBOL", "SYMBOL"}},
       {"escaped quote", R"("a\"b" c)", {R"("a\"b")", "c"}, {"STRING", "SYMBOL"}},
       {"line comment ends at a tab", "// a\tb", {"// a", "b"}, {"COMM", "SYMBOL"}},
       {"block comment", "/* a\n*b */c", {"/* a\n*b */", "c"}, {"COMM", "SYMBOL"}},
       {"unclosed block comment is code", "/* x", {"/", "*", "x"}, {"/", "*", "SYMBOL"}},
       {"**/ does not close", "/* a **/ b */ c", {"/* a **/ b */", "c"}, {"COMM", "SYMBOL"}},
-      {"**/ and no later close", "/* a **/ b", {"/", "*", "a", "*", "*", "/", "b"},
+      {"**/ and no later close",
+       "/* a **/ b",
+       {"/", "*", "a", "*", "*", "/", "b"},
        {"/", "*", "SYMBOL", "*", "*", "/", "SYMBOL"}},
       {"tab in a string: the quote is skipped", "\"a\tb\"", {"a", "b"}, {"SYMBOL", "SYMBOL"}},
       // 0xb1 (half-width katakana) takes the next byte as its second, even a closing quote.
-      {"half-width katakana swallows the quote", "\"\xb1\" x \"y",
-       {"\"\xb1\" x \"", "y"}, {"STRING", "SYMBOL"}},
+      {"half-width katakana swallows the quote",
+       "\"\xb1\" x \"y",
+       {"\"\xb1\" x \"", "y"},
+       {"STRING", "SYMBOL"}},
   };
   TYup& engine = LanguageEngine();
   for (const Case& c : cases) {
@@ -114,8 +122,8 @@ TEST(Lexer, RulesAfterStopMakeNoTokensAndEmptyMatchesAreSkipped) {
 // whatever memory follows it.
 TEST(Lexer, NoRuleMatchesTheEndOfText) {
   MessageLog log; // the zero bound is reported
-  auto engine = EngineFor("Lexical\n All\n  [}\n   -\n    $00\n    $ff\n 'ab\n@\n", kOneToken,
-                          PlainLists);
+  auto engine =
+      EngineFor("Lexical\n All\n  [}\n   -\n    $00\n    $ff\n 'ab\n@\n", kOneToken, PlainLists);
   const char text[] = "xy\0zw";
   auto tokens = engine->Lex(text);
   EXPECT_EQ(Texts(*tokens), Strings{"xy"});

@@ -114,7 +114,8 @@ TEST(RuleNotation, FirstSetsFollowReferencesAndGroups) {
   auto bytes = [&](const char* name) {
     std::string set;
     for (int b = 0; b < 256; ++b)
-      if (engine->LexicalRule(name)->first.Has(static_cast<uint8_t>(b))) set += static_cast<char>(b);
+      if (engine->LexicalRule(name)->first.Has(static_cast<uint8_t>(b)))
+        set += static_cast<char>(b);
     return set;
   };
   EXPECT_EQ(bytes("Word"), "abc");
@@ -131,14 +132,13 @@ TEST(RuleNotation, FaultsInATextAreReportedAndReadingGoesOn) {
   };
   const std::string bug = "\x83\x6f\x83\x4f\x94\xad\x90\xb6:";
   const Case cases[] = {
-      {"trailing space", "Lexical\n 'if \n 'a\n@\n", kOneToken,
-       "Wanring: extra space in  'if "},
+      {"trailing space", "Lexical\n 'if \n 'a\n@\n", kOneToken, "Wanring: extra space in  'if "},
       {"bound without marker", "Lexical\n -R\n  x\n  'z\n 'a\n@\n", kOneToken,
        bug + "Please Put '' or $ at the first letters of each children"},
       {"bound of zero", "Lexical\n -R\n  $00\n  'z\n 'a\n@\n", kOneToken,
        bug + "Please Put '' or $ at the first letters of each children"},
-      {"literal without a lexical rule", "Lexical\n 'a\n@\n", "Grammar\n Start\n  'a\n  'nothing\n@\n",
-       bug + "nothing is not linked."},
+      {"literal without a lexical rule", "Lexical\n 'a\n@\n",
+       "Grammar\n Start\n  'a\n  'nothing\n@\n", bug + "nothing is not linked."},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -153,8 +153,8 @@ TEST(RuleNotation, FaultsInATextAreReportedAndReadingGoesOn) {
 
 TEST(RuleNotation, TrailingSpaceStaysPartOfTheLiteral) {
   MessageLog log;
-  auto engine = EngineFor("Lexical\n 'if \n SYMBOL\n  [}\n   -\n    'a\n    'z\n@\n", kOneToken,
-                          PlainLists);
+  auto engine =
+      EngineFor("Lexical\n 'if \n SYMBOL\n  [}\n   -\n    'a\n    'z\n@\n", kOneToken, PlainLists);
   auto alone = engine->Lex("if");
   ASSERT_EQ(alone->Count(), 1);
   EXPECT_EQ((*alone)[0].rule->name, "SYMBOL");
@@ -197,7 +197,8 @@ TEST(RuleNotation, TextWithoutClosingLineIsRefused) {
 }
 
 TEST(RuleNotation, LinesMayEndWithCarriageReturns) {
-  auto engine = EngineFor("Lexical\r\n 'a\r\n@\r\n", "Grammar\r\n Start\r\n  'a\r\n@\r\n", PlainLists);
+  auto engine =
+      EngineFor("Lexical\r\n 'a\r\n@\r\n", "Grammar\r\n Start\r\n  'a\r\n@\r\n", PlainLists);
   auto tokens = engine->Lex("a");
   ASSERT_EQ(tokens->Count(), 1);
   EXPECT_TRUE(engine->Parse(*tokens));

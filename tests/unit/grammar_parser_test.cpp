@@ -45,14 +45,22 @@ TEST(Parser, OrderedChoiceGreedyRepetitionAndGivingBack) {
   const char* optional = "Grammar\n Start\n  []\n   'a\n  [}\n   'b\n@\n";
   const Case cases[] = {
       // The third repetition takes a, fails at the end, and gives the a back to the last 'a.
-      {"repetition gives back a failed round", pairs, "a b a b a",
+      {"repetition gives back a failed round",
+       pairs,
+       "a b a b a",
        {true, "TResultList(TResultList(a b a b) a)", -1}},
       {"a repetition never gives back a completed round", pairs, "a b", {false, "", 2}},
       // The earlier alternative wins though the later one would go further; the choice is
       // not tried again when the group cannot go on at b.
       {"earlier alternative wins", firstWins, "a b", {false, "", 0}},
-      {"order decides", longerFirst, "a b a", {true, "TResultList(TResultList(TResultList(a b) a))", -1}},
-      {"optional and repeated parts", optional, "b b", {true, "TResultList(TResultList() TResultList(b b))", -1}},
+      {"order decides",
+       longerFirst,
+       "a b a",
+       {true, "TResultList(TResultList(TResultList(a b) a))", -1}},
+      {"optional and repeated parts",
+       optional,
+       "b b",
+       {true, "TResultList(TResultList() TResultList(b b))", -1}},
       {"one-or-more needs one", optional, "a", {false, "", 0}},
       {"nothing accepts the first token", optional, "c a", {false, "", 0}},
   };
@@ -111,7 +119,8 @@ TEST(Parser, TreesAndParsesAreCountedUntilFreed) {
 }
 
 TEST(Parser, ItemAccessChecksIndexAndKind) {
-  auto engine = EngineFor(kLetters, "Grammar\n Start\n  'a\n  Inner\n Inner\n  'b\n@\n", PlainLists);
+  auto engine =
+      EngineFor(kLetters, "Grammar\n Start\n  'a\n  Inner\n Inner\n  'b\n@\n", PlainLists);
   auto tokens = engine->Lex("a b");
   TSyntaxTree tree = engine->Parse(*tokens);
   ASSERT_TRUE(tree);

@@ -69,6 +69,8 @@ inline std::unique_ptr<TYup> EngineFor(std::string_view lexical, std::string_vie
 }
 
 // A handler that gives every rule a plain result list.
-inline void PlainLists(PResListGetter getter) { getter->prototype = std::make_unique<TResultList>(); }
+inline void PlainLists(PResListGetter getter) {
+  getter->prototype = std::make_unique<TResultList>();
+}
 
 } // namespace brova::testing_support

@@ -21,8 +21,8 @@ using testing_support::MessageLog;
 // Dump, with the precedence chain folded away: a level that applies no operator prints as
 // its operand, so `x` is `x` rather than a dozen nested nodes.
 std::string Shape(const TResultList& node) {
-  static const std::set<std::string> chain = {"G_RVal",  "G_OrEx", "G_AndEx", "G_IsEx", "G_CompEx",
-                                              "G_ASEx",  "G_LVal", "G_IncEx", "G_LValE"};
+  static const std::set<std::string> chain = {"G_RVal", "G_OrEx", "G_AndEx", "G_IsEx", "G_CompEx",
+                                              "G_ASEx", "G_LVal", "G_IncEx", "G_LValE"};
   std::string name = ClassName(node);
   auto emptyGroup = [&](int i) { return !node.IsToken(i) && node.ListAt(i)->Count() == 0; };
   auto item = [&](int i) {
@@ -84,10 +84,17 @@ TEST(Language, RuleTextsAreReadWithoutComplaint) {
 
 TEST(Language, RuleNamesGiveNodeClasses) {
   const std::pair<const char*, const char*> cases[] = {
-      {"Program", "G_Program"},   {"Sentence", "G_Sentence"}, {"Una", "G_Una"},
-      {"This", "G_This"},         {"ResourceVal", "G_ResourceVal"}, {"VarDecl", "G_VarDecl"},
-      {"Comment", "TResList"},    {"", "G_Err"},             {"Grammar", "G_Err"},
-      {"program", "G_Err"},       {"SYMBOL", "G_Err"},
+      {"Program", "G_Program"},
+      {"Sentence", "G_Sentence"},
+      {"Una", "G_Una"},
+      {"This", "G_This"},
+      {"ResourceVal", "G_ResourceVal"},
+      {"VarDecl", "G_VarDecl"},
+      {"Comment", "TResList"},
+      {"", "G_Err"},
+      {"Grammar", "G_Err"},
+      {"program", "G_Err"},
+      {"SYMBOL", "G_Err"},
   };
   for (const auto& [rule, cls] : cases) {
     TResListGetter getter{rule, nullptr};
@@ -108,7 +115,8 @@ TEST(Language, NodeShapes) {
       {"a == b;", {"ExprS(Expr([] AndEx(a [== b])) ;)"}},
       {"a || b && c;", {"ExprS(Expr([] RVal(a [|| OrEx(b [&& c])])) ;)"}},
       {"a < b != c;", {"ExprS(Expr([] AndEx(a [< b != c])) ;)"}},
-      {"x is classes.lang.String;", {"ExprS(Expr([] IsEx(x [is ResourceVal(classes [. lang . String])])) ;)"}},
+      {"x is classes.lang.String;",
+       {"ExprS(Expr([] IsEx(x [is ResourceVal(classes [. lang . String])])) ;)"}},
       {"-x; !y; x++; y--;",
        {"ExprS(Expr([] MDEx([-] x)) ;)", "ExprS(Expr([] MDEx([!] y)) ;)",
         "ExprS(Expr([] IncEx(x [++])) ;)", "ExprS(Expr([] IncEx(y [--])) ;)"}},
@@ -132,14 +140,13 @@ TEST(Language, NodeShapes) {
       {"if (a) b; else c; if (d) e;",
        {"If(if ( Expr([] a) ) ExprS(Expr([] b) ;) [else ExprS(Expr([] c) ;)])",
         "If(if ( Expr([] d) ) ExprS(Expr([] e) ;) [])"}},
-      {"return; return x;",
-       {"Return(return [] ;)", "Return(return [Expr([] x)] ;)"}},
-      {"// note\n/* block */",
-       {"TResList(// note)", "TResList(/* block */)"}},
+      {"return; return x;", {"Return(return [] ;)", "Return(return [Expr([] x)] ;)"}},
+      {"// note\n/* block */", {"TResList(// note)", "TResList(/* block */)"}},
       {"native draw; function f(a, b) { var x; var y, z; x = a; return x; } destructor d() {}",
        {"NativeDecl(native draw ;)",
         "FuncDecl(function f ( VArgList(a [, b]) ) VarBlock({ [VarDecl(var VArgList(x []) ;) "
-        "VarDecl(var VArgList(y [, z]) ;)] [ExprS(Expr([x =] a) ;) Return(return [Expr([] x)] ;)] }))",
+        "VarDecl(var VArgList(y [, z]) ;)] [ExprS(Expr([x =] a) ;) Return(return [Expr([] x)] ;)] "
+        "}))",
         "FuncDecl(destructor d ( VArgList() ) VarBlock({ [] [] }))"}},
   };
   for (const Case& c : cases) EXPECT_EQ(Statements(c.source), c.items) << c.source;
@@ -150,7 +157,8 @@ TEST(Language, FullShapeOfAnExpression) {
   ASSERT_TRUE(p.tree);
   EXPECT_EQ(Dump(*p.tree.Root()),
             "Program(Extends(extends ResourceVal(classes [. Base]) ;) [ExprS(Expr([] RVal(OrEx("
-            "AndEx(IsEx(CompEx(ASEx(MDEx([] IncEx(LVal(LValE(x []) []) [])) []) []) []) []) []) [])) ;)])");
+            "AndEx(IsEx(CompEx(ASEx(MDEx([] IncEx(LVal(LValE(x []) []) [])) []) []) []) []) []) "
+            "[])) ;)])");
   Parsed empty("");
   ASSERT_TRUE(empty.tree);
   EXPECT_EQ(Dump(*empty.tree.Root()), "Program(Extends() [])");
