@@ -1,0 +1,55 @@
+// Tokens: slices of the source text, tagged with the lexical rule that cut them.
+#pragma once
+#include <cstdint>
+#include <string_view>
+#include <vector>
+
+namespace brova {
+
+struct TRuleNode;
+class TYup;
+
+// A token does not copy its text: the source must outlive the token and every tree made
+// from it.
+struct TLexElem {
+  const TRuleNode* rule; // the top-level lexical rule that matched
+  const char* start;
+  const char* end; // just past the last byte
+
+  std::string_view Text() const { return {start, static_cast<size_t>(end - start)}; }
+};
+
+// The tokens of one source text, plus the parser's cursor over them.
+class TLexList {
+public:
+  TLexList(const char* sourceStart, const char* sourceEnd);
+  ~TLexList();
+  TLexList(const TLexList&) = delete;
+  TLexList& operator=(const TLexList&) = delete;
+
+  int Count() const { return static_cast<int>(tokens_.size()); }
+  const TLexElem& operator[](int i) const { return tokens_[static_cast<size_t>(i)]; }
+
+  // Index of the next token to match; after a parse, how far it got.
+  int32_t NextIndex() const { return index_; }
+  // Start of the token matched most recently by any parse of this list, or nullptr.
+  const char* LastMatched() const { return lastMatched_; }
+
+  const char* SourceStart() const { return sourceStart_; }
+  // Byte offset at which a failed parse reports its syntax error: the token matched last,
+  // else the first token (nothing matched at all), else the end of the text.
+  int ErrorOffset() const;
+
+private:
+  friend class TYup;
+  friend class TParseRun;
+
+  const TYup* engine_ = nullptr; // whose rules cut the tokens
+  std::vector<TLexElem> tokens_;
+  int32_t index_ = 0;
+  const char* lastMatched_ = nullptr;
+  const char* sourceStart_;
+  const char* sourceEnd_;
+};
+
+} // namespace brova

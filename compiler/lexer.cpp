@@ -1,0 +1,99 @@
+#include <cstring>
+
+#include "compiler/yup.h"
+#include "runtime/statistics.h"
+
+namespace brova {
+
+TLexList::TLexList(const char* sourceStart, const char* sourceEnd)
+    : sourceStart_(sourceStart), sourceEnd_(sourceEnd) {}
+
+TLexList::~TLexList() { g_live.tokens -= static_cast<int64_t>(tokens_.size()); }
+
+int TLexList::ErrorOffset() const {
+  const char* at = lastMatched_ ? lastMatched_ : !tokens_.empty() ? tokens_[0].start : sourceEnd_;
+  return static_cast<int>(at - sourceStart_);
+}
+
+namespace {
+
+// Matches a lexical rule at p; the position after the match, or nullptr. Nothing matches the
+// NUL that ends the text, so no match reaches past it.
+const char* MatchLexical(const TRuleNode* node, const char* p, int depth) {
+  const TRuleNode* rule = node->target;
+  switch (rule->kind) {
+  case TRuleKind::Literal: {
+    const std::string& bytes = rule->name;
+    for (size_t k = 0; k < bytes.size(); ++k)
+      if (p[k] == '\0' || p[k] != bytes[k]) return nullptr;
+    return p + bytes.size();
+  }
+  case TRuleKind::Range: {
+    auto b = static_cast<uint8_t>(*p);
+    return b != 0 && b >= rule->low && b <= rule->high ? p + 1 : nullptr;
+  }
+  case TRuleKind::Choice:
+    if (depth >= kMaxSyntaxDepth) return nullptr;
+    for (const TRuleNode* child : rule->children)
+      if (const char* q = MatchLexical(child, p, depth + 1)) return q;
+    return nullptr;
+  case TRuleKind::Sequence: {
+    if (depth >= kMaxSyntaxDepth) return nullptr;
+    int32_t count = 0;
+    const char* q = p;
+    while (count < rule->max) {
+      const char* r = q;
+      for (const TRuleNode* child : rule->children) {
+        r = MatchLexical(child, r, depth + 1);
+        if (!r) break;
+      }
+      if (!r) break;
+      ++count;
+      // A repetition that took nothing would repeat the same way up to the limit.
+      if (r == q) {
+        count = rule->max;
+        break;
+      }
+      q = r;
+    }
+    return count >= rule->min ? q : nullptr;
+  }
+  default:
+    return nullptr;
+  }
+}
+
+} // namespace
+
+std::unique_ptr<TLexList> TYup::Lex(const char* text) {
+  if (!rulesRead_) BuildRules();
+  if (!text) text = "";
+  const char* end = text + std::strlen(text);
+  auto list = std::make_unique<TLexList>(text, end);
+  list->engine_ = this;
+  std::vector<TLexElem>& tokens = list->tokens_;
+  tokens.reserve(static_cast<size_t>(end - text) / 8);
+  const char* p = text;
+  while (p < end) {
+    // The longest match wins; among equally long ones the rule listed first.
+    const TRuleNode* best = nullptr;
+    const char* bestEnd = p;
+    for (const TRuleNode* rule : candidates_[static_cast<uint8_t>(*p)]) {
+      const char* q = MatchLexical(rule, p, 0);
+      if (q && q > bestEnd) {
+        best = rule;
+        bestEnd = q;
+      }
+    }
+    if (best) {
+      tokens.push_back(TLexElem{best, p, bestEnd});
+      p = bestEnd;
+    } else {
+      ++p;
+    }
+  }
+  g_live.tokens += static_cast<int64_t>(tokens.size());
+  return list;
+}
+
+} // namespace brova

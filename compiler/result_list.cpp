@@ -1,0 +1,53 @@
+#include "compiler/result_list.h"
+
+#include <string>
+
+#include "runtime/errors.h"
+#include "runtime/statistics.h"
+#include "runtime/translate.h"
+
+namespace brova {
+
+TResultList::TResultList() { ++g_live.syntaxNodes; }
+
+TResultList::~TResultList() { --g_live.syntaxNodes; }
+
+int64_t TResultList::CountNodes(const TResultList* node) {
+  int64_t n = 1;
+  for (uint32_t i = 0; i < node->count_; ++i)
+    if (ItemIsList(node->Items()[i])) n += CountNodes(ItemList(node->Items()[i]));
+  return n;
+}
+
+TResItem TResultList::At(int i) const {
+  if (i < 0 || static_cast<uint32_t>(i) >= count_)
+    throw EScriptError(Translate("List index out of bounds (") + std::to_string(i) + ")");
+  return Items()[i];
+}
+
+TResultList* TResultList::ListAt(int i) const {
+  TResItem item = At(i);
+  if (!ItemIsList(item))
+    throw EScriptError(Translate("Syntax tree item is a token, not a list: ") + std::to_string(i));
+  return ItemList(item);
+}
+
+const TLexElem* TResultList::TokenAt(int i) const {
+  TResItem item = At(i);
+  if (ItemIsList(item))
+    throw EScriptError(Translate("Syntax tree item is a list, not a token: ") + std::to_string(i));
+  return reinterpret_cast<const TLexElem*>(item);
+}
+
+void TResultList::Delete(int i) {
+  At(i);
+  TResItem* items = Items();
+  for (uint32_t k = static_cast<uint32_t>(i) + 1; k < count_; ++k) items[k - 1] = items[k];
+  --count_;
+}
+
+TResultList* TResultList::MakeNode(TNodeArena& arena, std::span<const TResItem> items) const {
+  return Place<TResultList>(arena, items);
+}
+
+} // namespace brova

@@ -1,0 +1,76 @@
+// Result lists: the nodes of a syntax tree. Each holds, in order, the tokens and the child
+// lists that its rule matched. Child lists belong to the tree, tokens to their token list.
+//
+// The parser places nodes in their tree's arena, and the tree releases them all at once
+// (TSyntaxTree): a node of a tree is never destroyed on its own, so node classes hold
+// nothing that needs a destructor. Result lists made with new (the prototypes) are deleted
+// as usual.
+#pragma once
+#include <cstdint>
+#include <new>
+#include <span>
+
+#include "compiler/node_arena.h"
+
+namespace brova {
+
+struct TLexElem;
+
+// One item of a result list: a token, or a result list with the low bit set.
+using TResItem = std::uintptr_t;
+
+class TResultList {
+public:
+  TResultList();
+  virtual ~TResultList();
+  TResultList(const TResultList&) = delete;
+  TResultList& operator=(const TResultList&) = delete;
+
+  int Count() const { return static_cast<int>(count_); }
+  bool IsToken(int i) const { return (At(i) & 1u) == 0; }
+  // Both throw EScriptError when the index is out of range or the item is of the other kind.
+  TResultList* ListAt(int i) const;
+  const TLexElem* TokenAt(int i) const;
+  // Removes an item. A removed list is freed, and uncounted, with the rest of its tree.
+  void Delete(int i);
+
+  // A new node of this object's class, holding the items, placed in the arena. The parser
+  // makes every node through its rule's prototype this way.
+  virtual TResultList* MakeNode(TNodeArena& arena, std::span<const TResItem> items) const;
+
+  static TResItem ItemOf(const TLexElem* token) { return reinterpret_cast<TResItem>(token); }
+  static TResItem ItemOf(const TResultList* list) { return reinterpret_cast<TResItem>(list) | 1u; }
+  static bool ItemIsList(TResItem item) { return (item & 1u) != 0; }
+  static TResultList* ItemList(TResItem item) {
+    return reinterpret_cast<TResultList*>(item & ~static_cast<TResItem>(1));
+  }
+  // The number of result lists in a tree, the node itself included.
+  static int64_t CountNodes(const TResultList* node);
+
+protected:
+  template <class T> static T* Place(TNodeArena& arena, std::span<const TResItem> items);
+
+private:
+  TResItem At(int i) const;
+  // The items follow the node in memory: node classes add no fields, so every node has the
+  // size of this class.
+  TResItem* Items() const {
+    return const_cast<TResItem*>(reinterpret_cast<const TResItem*>(this + 1));
+  }
+
+  uint32_t count_ = 0;
+};
+
+template <class T> T* TResultList::Place(TNodeArena& arena, std::span<const TResItem> items) {
+  static_assert(sizeof(T) == sizeof(TResultList), "node classes add no fields");
+  static_assert(sizeof(TResultList) % alignof(TResItem) == 0);
+  void* memory = arena.Allocate(sizeof(T) + items.size_bytes(), alignof(T));
+  T* node = ::new (memory) T();
+  TResultList* base = node;
+  TResItem* stored = base->Items();
+  for (size_t i = 0; i < items.size(); ++i) stored[i] = items[i];
+  base->count_ = static_cast<uint32_t>(items.size());
+  return node;
+}
+
+} // namespace brova
