@@ -1,5 +1,7 @@
 #include "resources/global_value.h"
 
+#include <cmath>
+
 #include "resources/resource_tree.h"
 #include "resources/sgml.h"
 #include "resources/snippet_runner.h"
@@ -28,9 +30,20 @@ void TGlobalValue::initPass(TInitContext& ctx) {
   ++ctx.done;
 }
 
-std::string GlobalSaveLiteral(const TValue& v) {
-  if (v.kind == vtInt || IsStringObject(v)) return ValueToLiteral(v);
-  return std::string();
+std::string GlobalSaveLiteral(const TValue& v, const std::string& initText) {
+  switch (v.kind) {
+  case vtInt: return ValueToLiteral(v);
+  // Written in full, so reading the text back gives the same single value; the language's
+  // numbers have no exponent, so very large and very small magnitudes cannot be written.
+  case vtFloat: {
+    std::string text = std::isfinite(v.f) ? ValueToText(v) : std::string();
+    return text.find('E') == std::string::npos ? text : std::string();
+  }
+  // Never assigned (not initialised yet, or its initial value failed): the declared text
+  // is all there is to keep.
+  case vtUnset: return initText;
+  default: return IsStringObject(v) ? ValueToLiteral(v) : std::string();
+  }
 }
 
 void TGlobalValue::save(std::vector<std::string>& lines, const std::string& indent) {
@@ -39,7 +52,7 @@ void TGlobalValue::save(std::vector<std::string>& lines, const std::string& inde
   const TValue* current = &value();
   if (TGlobalValue* running = GlobalEntry(name, false)) current = &running->value();
   lines.push_back(indent + ElementLine("globalvalue", {{"name", name},
-                                                       {"value", GlobalSaveLiteral(*current)}}));
+                                                       {"value", GlobalSaveLiteral(*current, initText)}}));
 }
 
 void TGlobalValue::releaseObjects() {

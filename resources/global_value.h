@@ -24,8 +24,7 @@ public:
   TValue* valuePtr() override { return &value(); }
   // Assigns the initial text through a snippet; counts done either way.
   void initPass(TInitContext& ctx) override;
-  // `name` and the current value of the global of that name, as a literal when it is an
-  // integer or a string; any other value is written empty.
+  // `name` and the current value of the global of that name as a literal (GlobalSaveLiteral).
   void save(std::vector<std::string>& lines, const std::string& indent) override;
   // Forgets the wrapper and the value without releasing them.
   void releaseObjects() override;
@@ -35,7 +34,9 @@ private:
   THeapCell value_;
 };
 
-// The literal a global is saved with: decimal digits, a quoted string, or empty.
-std::string GlobalSaveLiteral(const TValue& v);
+// The literal a global is saved with: an integer or a float (without exponent) as text, a
+// string between double quotes, `initText` while the global was never assigned, and empty
+// for anything else.
+std::string GlobalSaveLiteral(const TValue& v, const std::string& initText);
 
 } // namespace brova
