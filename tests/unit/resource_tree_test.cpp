@@ -509,5 +509,46 @@ TEST_F(ResourceTree, SeamKindsKeepTheirAttributes) {
                        "  <module name=\"sound\" src=\"lib/Sound.so\"/>"}));
 }
 
+std::vector<TValue> g_marked;
+std::vector<TfObject*> g_swept;
+
+TEST_F(ResourceTree, CollectorReachesTheTreeRoots) {
+  TResource* root = Root(kSmallKernel);
+  TRTTI* cls = findClass("classes.lang.Object");
+  cls->compiled = true;
+  // Blocks in pool order: one in use, one dead (count 0), one free.
+  std::vector<HeapAddr> blocks;
+  for (int i = 0; i < 3; ++i) {
+    blocks.push_back(NewInstance(cls));
+    ++HeapPtr<TfObject>(blocks.back())->refCount;
+  }
+  HeapAddr live = blocks[0], dead = blocks[1];
+  HeapPtr<TfObject>(dead)->refCount = 0;
+  HeapPtr<TfObject>(blocks[2])->refCount = -1;
+  SetGlobalInTree("$held", ObjectValue(live));
+
+  TCollectorHooks& gc = CollectorHooks();
+  gc.markValue = [](const TValue& v) { if (v.kind == vtObject) g_marked.push_back(v); };
+  gc.sweepObject = [](TfObject* obj) { g_swept.push_back(obj); };
+  for (bool check : {false, true}) {
+    SCOPED_TRACE(check ? "checking pass" : "real pass");
+    g_marked.clear();
+    g_swept.clear();
+    gc.checkMode = check;
+    root->gcMark();
+    root->gcSweep();
+    std::vector<HeapAddr> marked;
+    for (const TValue& v : g_marked) marked.push_back(v.u);
+    std::vector<HeapAddr> expected{live};
+    if (check) expected = {live, dead, live};
+    EXPECT_EQ(marked, expected)
+        << "a global marks its value; in the checking pass a class marks its blocks in use";
+    EXPECT_EQ(g_swept, (std::vector<TfObject*>{HeapPtr<TfObject>(live), HeapPtr<TfObject>(dead)}));
+  }
+  gc = TCollectorHooks();
+  SetNull(*GlobalSlotInTree("$held"));
+  DestroyAllInstances(cls);
+}
+
 } // namespace
 } // namespace brova
