@@ -51,8 +51,8 @@ void TGlobalValue::save(std::vector<std::string>& lines, const std::string& inde
   // name reached from the root.
   const TValue* current = &value();
   if (TGlobalValue* running = GlobalEntry(name, false)) current = &running->value();
-  lines.push_back(indent + ElementLine("globalvalue", {{"name", name},
-                                                       {"value", GlobalSaveLiteral(*current, initText)}}));
+  std::string literal = GlobalSaveLiteral(*current, initText);
+  lines.push_back(indent + ElementLine("globalvalue", {{"name", name}, {"value", literal}}));
 }
 
 void TGlobalValue::releaseObjects() {

@@ -28,8 +28,10 @@ TResource::~TResource() {
   TValue& w = wrapper();
   if (!IsLiveInstanceValue(w)) return; // forgotten, or its class already freed its block
   try {
-    if (HasSnippetRunner()) {
-      SetGlobalInTree("$_1", w);
+    // Without a tree to hold $_1 (the whole tree going away) the script is not told.
+    TValue* arg = HasSnippetRunner() ? GlobalSlotInTree("$_1") : nullptr;
+    if (arg) {
+      AssignValue(*arg, w);
       RunSnippet("$_1.onDestroy();");
     }
     if (IsLiveInstanceValue(w)) SetInt(w, 0);
@@ -46,11 +48,12 @@ void TResource::readFrom(const TSGML& element, const std::string& baseDir) {
 
 TValue& TResource::scriptObject() {
   TValue& w = wrapper();
-  if (w.kind != vtObject && HasSnippetRunner()) {
-    SetGlobalInTree("$_1", NativeValue(Handle()));
-    RunSnippet("$_2=new BuiltInResource($_1);");
-    if (TValue* made = GlobalSlotInTree("$_2")) AssignValue(w, *made);
-  }
+  if (w.kind == vtObject || !HasSnippetRunner()) return w;
+  TValue* arg = GlobalSlotInTree("$_1");
+  TValue* made = GlobalSlotInTree("$_2");
+  if (!arg || !made) return w;
+  AssignValue(*arg, NativeValue(Handle()));
+  if (RunSnippet("$_2=new BuiltInResource($_1);") == 0) AssignValue(w, *made);
   return w;
 }
 

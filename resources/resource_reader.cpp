@@ -104,7 +104,8 @@ std::unique_ptr<TResource> loadResourceFile(const std::string& path) {
   std::string file = ResolveExistingPath(JoinPath(path, ResourceBaseDir()));
   for (const std::string& open : FilesBeingRead()) {
     if (SamePath(open, file)) {
-      platform::ShowMessage(file + Translate(" links back to a file that is being read; the link is skipped."));
+      platform::ShowMessage(
+          file + Translate(" links back to a file that is being read; the link is skipped."));
       return nullptr;
     }
   }

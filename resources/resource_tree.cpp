@@ -140,7 +140,8 @@ TResource* newResourceNode(const std::string& path, std::string_view dottedName,
   auto [parentPath, last] = SplitLast(dottedName);
   TResource* parent = root->resolve(parentPath);
   if (!parent) return nullptr;
-  std::string file = path.empty() ? std::string() : ResolveExistingPath(JoinPath(path, ResourceBaseDir()));
+  std::string file =
+      path.empty() ? std::string() : ResolveExistingPath(JoinPath(path, ResourceBaseDir()));
   std::unique_ptr<TResource> made;
   switch (kind) {
   case TNodeKind::List: made = std::make_unique<TResourceList>(); break;

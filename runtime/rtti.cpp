@@ -349,11 +349,7 @@ void BindNative(TRTTI* cls, std::string_view name, NativeBody callback) {
                         std::string(name) + Translate(" is undefined."));
 }
 
-} // namespace brova
-
 // ---- the class as a resource of the tree
-
-namespace brova {
 
 void TRTTI::readFrom(const TSGML& element, const std::string& baseDir) {
   TResource::readFrom(element, baseDir);

@@ -214,7 +214,8 @@ TEST_F(ResourceFiles, LinkCyclesAreReportedAndSkipped) {
       EXPECT_TRUE(log.texts.empty());
     } else {
       ASSERT_EQ(log.texts.size(), 1u);
-      EXPECT_EQ(log.texts[0], c.reported + " links back to a file that is being read; the link is skipped.");
+      EXPECT_EQ(log.texts[0],
+                c.reported + " links back to a file that is being read; the link is skipped.");
     }
   }
 }

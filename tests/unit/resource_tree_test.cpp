@@ -338,7 +338,8 @@ TEST_F(ResourceTree, NewNodesAttachAndDetach) {
   EXPECT_EQ(testing::ReadFile(dir / "Hero.brova"), "extends classes.lang.Object;\r\n");
   testing::WriteFile(dir / "Kept.brova", "extends Sprite;\r\n");
   newResourceNode("Kept.brova", "usr.classes.Kept", TNodeKind::Class);
-  EXPECT_EQ(testing::ReadFile(dir / "Kept.brova"), "extends Sprite;\r\n") << "an existing source stays";
+  EXPECT_EQ(testing::ReadFile(dir / "Kept.brova"), "extends Sprite;\r\n")
+      << "an existing source stays";
 
   TResource* g = newResourceNode("", "usr.$lives", TNodeKind::GlobalValue);
   ASSERT_NE(g, nullptr);
