@@ -2,7 +2,7 @@
 
 #include "resources/resource_tree.h"
 #include "resources/sgml.h"
-#include "resources/snippet_runner.h"
+#include "resources/snippet_evaluator.h"
 #include "tools/path_functions.h"
 
 namespace brova {
@@ -40,7 +40,7 @@ void TGenerator::initPass(TInitContext& ctx) {
 }
 
 void TGenerator::save(std::vector<std::string>& lines, const std::string&) {
-  RunSnippet("if (" + name + ") " + name + ".onSaveToGen();");
+  EvaluateSnippet("if (" + name + ") " + name + ".onSaveToGen();");
   TAttrList attrs{{"className", className}, {"name", name}};
   if (!src.empty()) attrs.emplace_back("src", RelativePath(src, ResourceBaseDir()));
   for (const auto& line : instFields) {

@@ -4,7 +4,7 @@
 
 #include "resources/resource_tree.h"
 #include "resources/sgml.h"
-#include "resources/snippet_runner.h"
+#include "resources/snippet_evaluator.h"
 
 namespace brova {
 
@@ -26,7 +26,7 @@ void TGlobalValue::readFrom(const TSGML& element, const std::string& baseDir) {
 }
 
 void TGlobalValue::initPass(TInitContext& ctx) {
-  if (!initText.empty()) RunSnippet(name + "=" + initText + ";");
+  if (!initText.empty()) EvaluateSnippet(name + "=" + initText + ";");
   ++ctx.done;
 }
 

@@ -7,7 +7,7 @@
 #include "resources/resource_reader.h"
 #include "resources/resource_tree.h"
 #include "resources/sgml.h"
-#include "resources/snippet_runner.h"
+#include "resources/snippet_evaluator.h"
 #include "runtime/errors.h"
 #include "runtime/progress_note.h"
 #include "runtime/rtti.h"
@@ -29,10 +29,10 @@ TResource::~TResource() {
   if (!IsLiveInstanceValue(w)) return; // forgotten, or its class already freed its block
   try {
     // Without a tree to hold $_1 (the whole tree going away) the script is not told.
-    TValue* arg = HasSnippetRunner() ? GlobalSlotInTree("$_1") : nullptr;
+    TValue* arg = HasSnippetEvaluator() ? GlobalSlotInTree("$_1") : nullptr;
     if (arg) {
       AssignValue(*arg, w);
-      RunSnippet("$_1.onDestroy();");
+      EvaluateSnippet("$_1.onDestroy();");
     }
     if (IsLiveInstanceValue(w)) SetInt(w, 0);
   } catch (const std::exception& e) {
@@ -48,12 +48,12 @@ void TResource::readFrom(const TSGML& element, const std::string& baseDir) {
 
 TValue& TResource::scriptObject() {
   TValue& w = wrapper();
-  if (w.kind == vtObject || !HasSnippetRunner()) return w;
+  if (w.kind == vtObject || !HasSnippetEvaluator()) return w;
   TValue* arg = GlobalSlotInTree("$_1");
   TValue* made = GlobalSlotInTree("$_2");
   if (!arg || !made) return w;
   AssignValue(*arg, NativeValue(Handle()));
-  if (RunSnippet("$_2=new BuiltInResource($_1);") == 0) AssignValue(w, *made);
+  if (EvaluateSnippet("$_2=new BuiltInResource($_1);") == 0) AssignValue(w, *made);
   return w;
 }
 

@@ -75,7 +75,7 @@ public:
   virtual TResource* findChild(std::string_view childName) const { return nullptr; }
   virtual TValue* valuePtr() { return nullptr; }
   // The wrapper, made on first demand by the script side (a snippet). Stays null until the
-  // snippet runner is installed.
+  // snippet evaluator is installed.
   virtual TValue& scriptObject();
   // The resource at a dotted path below this one, names compared ignoring case. From the
   // root, a single name also finds classes by short name and "$" globals (made on first use).

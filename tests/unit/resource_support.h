@@ -16,7 +16,7 @@
 #include "resources/alias_table.h"
 #include "resources/resource_reader.h"
 #include "resources/resource_tree.h"
-#include "resources/snippet_runner.h"
+#include "resources/snippet_evaluator.h"
 #include "runtime/rtti.h"
 
 namespace brova::testing {
@@ -91,7 +91,7 @@ private:
     SetResourceRoot(nullptr);
     SetResourceBaseDir("");
     SetClassCompiler(nullptr);
-    SetSnippetRunner(nullptr);
+    SetSnippetEvaluator(nullptr);
     SetAliasRegistration(true);
     if (!scratch_.empty()) std::filesystem::remove_all(scratch_);
     scratch_.clear();

@@ -175,7 +175,7 @@ TEST_F(ResourceTree, InitializationPassesAndTheirErrors) {
     markup += "</resourcelist>\n";
     TResource* root = Root(markup);
     int passes = 0;
-    SetSnippetRunner([&](std::string_view text, bool) {
+    SetSnippetEvaluator([&](std::string_view text, bool) {
       EXPECT_EQ(text, "$pass=1;");
       ++passes;
       return 0;
@@ -292,9 +292,9 @@ TEST_F(ResourceTree, GlobalsSurviveSavingAndReloading) {
     if (c.init == "object") SetNull(*slot);
 
     SetResourceRoot(loadResourceText(text, "/"));
-    SetSnippetRunner(AssignLiteral);
+    SetSnippetEvaluator(AssignLiteral);
     ResourceRoot()->initialize();
-    SetSnippetRunner(nullptr);
+    SetSnippetEvaluator(nullptr);
     EXPECT_EQ(ValueToText(*GlobalSlotInTree("$g")), c.reloaded);
   }
   DestroyAllInstances(other);
@@ -458,7 +458,7 @@ TEST_F(ResourceTree, ScriptObjectIsMadeOnceAndToldOnDestroy) {
   TRTTI* wrapperClass = testing::MakeClass("BuiltInResource", {"_r"});
   Root(kSmallKernel);
   std::vector<std::string> snippets;
-  SetSnippetRunner([&](std::string_view text, bool) {
+  SetSnippetEvaluator([&](std::string_view text, bool) {
     snippets.emplace_back(text);
     if (text == "$_2=new BuiltInResource($_1);") {
       EXPECT_EQ(NativeOfKind<TResource>(*GlobalSlotInTree("$_1")), findList("classes.lang"));
