@@ -4,11 +4,15 @@
 #include <cstring>
 
 #include "platform/message_sink.h"
+#include "resources/alias_table.h"
+#include "resources/resource_tree.h"
+#include "resources/sgml.h"
 #include "runtime/code.h"
 #include "runtime/errors.h"
 #include "runtime/progress_note.h"
 #include "runtime/statistics.h"
 #include "runtime/translate.h"
+#include "tools/path_functions.h"
 
 namespace brova {
 namespace {
@@ -343,6 +347,41 @@ void BindNative(TRTTI* cls, std::string_view name, NativeBody callback) {
   }
   platform::ShowMessage(Translate("Class") + cls->name + Translate(": native function") +
                         std::string(name) + Translate(" is undefined."));
+}
+
+// ---- the class as a resource of the tree
+
+void TRTTI::readFrom(const TSGML& element, const std::string& baseDir) {
+  TResource::readFrom(element, baseDir);
+  category = element.getAttr("category");
+  if (AliasRegistrationOn() && !name.empty() && !Aliases().Contains(name)) {
+    Aliases().Add(name, this);
+    aliasRegistered = true;
+  }
+}
+
+void TRTTI::save(std::vector<std::string>& lines, const std::string& indent) {
+  lines.push_back(indent + ElementLine("class", {{"name", name},
+                                                 {"src", RelativePath(src, ResourceBaseDir())},
+                                                 {"category", category}}));
+}
+
+void TRTTI::gcMark() {
+  TResource::gcMark();
+  const TCollectorHooks& gc = CollectorHooks();
+  if (!gc.checkMode || !gc.markValue) return;
+  for (HeapAddr b : pool)
+    if (HeapPtr<TfObject>(b)->refCount >= 0) gc.markValue(ObjectValue(b));
+}
+
+void TRTTI::gcSweep() {
+  ProgressNote("sweeping " + name);
+  auto sweep = CollectorHooks().sweepObject;
+  if (!sweep) return;
+  // A sweep may run a destructor that asks this class for a new instance.
+  std::vector<HeapAddr> blocks = pool;
+  for (HeapAddr b : blocks)
+    if (HeapPtr<TfObject>(b)->refCount >= 0) sweep(HeapPtr<TfObject>(b));
 }
 
 } // namespace brova

@@ -110,6 +110,16 @@ public:
   void initPass(TInitContext& ctx) override;
   void releaseObjects() override;
 
+  // Creation from a `class` element: the category, and the short name entered in the alias
+  // table when registration is on and the name is free.
+  void readFrom(const TSGML& element, const std::string& baseDir) override;
+  // One self-closed `class` element: name, src relative to the resource folder, category.
+  void save(std::vector<std::string>& lines, const std::string& indent) override;
+  // The wrapper, and in the collector's checking pass every block not free.
+  void gcMark() override;
+  // Sweeps every block not free.
+  void gcSweep() override;
+
 private:
   THeapCell classValue_;
 };
