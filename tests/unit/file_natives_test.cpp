@@ -283,7 +283,7 @@ TEST(BinStreams, IntegersThroughBase64Text) {
 
 // ResourceReader and ResourceWriter find their file through `$_tmp_rrdr.getURL()`: the stand-in
 // evaluator answers with the path the test chose, and notes are collected.
-class ResourceFiles : public Files {
+class ResourceDataFiles : public Files {
 protected:
   void SetUp() override {
     Files::SetUp();
@@ -317,7 +317,7 @@ protected:
   std::string url;
 };
 
-TEST_F(ResourceFiles, HeaderRulesForReadingAndWriting) {
+TEST_F(ResourceDataFiles, HeaderRulesForReadingAndWriting) {
   const std::string header(kAccessibleHeader);
   WriteAll(root / "good.dat", header + "\x05\x01\x02\x03\x04\x09");
   WriteAll(root / "level.map", "\x05\x06");
