@@ -25,3 +25,9 @@ test-sanitize:
 
 clean:
 	rm -rf build build-sanitize
+
+# Release build, then every workload of bench/ against Lua 5.4 (BENCH_ARGS="--reps 3 ...").
+bench: deps
+	cmake -S . -B build-release -G Ninja -DCMAKE_BUILD_TYPE=Release -DBROVA_TESTS=OFF && cmake --build build-release -j2
+	g++ -std=c++20 -O2 -Wall -Wextra -o build-release/bench_runner bench/bench_runner.cpp
+	./build-release/bench_runner --root . $(BENCH_ARGS)
