@@ -1,0 +1,32 @@
+#include "natives/binding_table.h"
+
+#include "natives/file_natives.h"
+#include "natives/hashtable_natives.h"
+#include "natives/string_natives.h"
+
+namespace brova::natives {
+
+const TBindingEntry kStartupBindings[] = {
+    {2, "classes.lang.Object", kFileObjectNatives, &kFileObjectNativeCount},
+    {3, "classes.lang.String", kStringNatives, &kStringNativeCount},
+    {13, "BinWriter", kBinWriterNatives, &kBinWriterNativeCount},
+    {14, "BinReader", kBinReaderNatives, &kBinReaderNativeCount},
+    {15, "ResourceReader", kResourceReaderNatives, &kResourceReaderNativeCount},
+    {15, "ResourceWriter", kResourceWriterNatives, &kResourceWriterNativeCount},
+    {19, "AbstractHashTable", kAbstractHashTableNatives, &kAbstractHashTableNativeCount},
+    {19, "LightHashTable", kLightHashTableNatives, &kLightHashTableNativeCount},
+    {19, "HashTable", kHashTableNatives, &kHashTableNativeCount},
+    {26, "FileReader", kFileReaderNatives, &kFileReaderNativeCount},
+    {26, "FileWriter", kFileWriterNatives, &kFileWriterNativeCount},
+};
+const size_t kStartupBindingCount = sizeof kStartupBindings / sizeof kStartupBindings[0];
+
+void BindStartupNatives(const std::function<TRTTI*(const char*)>& findClass) {
+  for (const TBindingEntry& e : kStartupBindings) {
+    TRTTI* cls = findClass(e.classPath);
+    if (!cls) continue;
+    for (size_t i = 0; i < *e.count; ++i) BindNative(cls, e.natives[i].name, e.natives[i].body);
+  }
+}
+
+} // namespace brova::natives
