@@ -1,5 +1,7 @@
 #include "runtime/globals.h"
 
+#include "tools/bregexp.h"
+
 namespace brova {
 namespace {
 std::function<TValue*(std::string_view)> g_resolver;
@@ -34,6 +36,12 @@ void SetGlobalDeclarer(std::function<void(std::string_view, bool)> declarer) {
 }
 void SetSnippetRunner(std::function<void(const std::string&)> runner) {
   g_snippetRunner = std::move(runner);
+}
+
+bool IsValidGlobalName(std::string_view name) {
+  if (name.empty()) return false;
+  // \z rather than $: "$" would also accept a name ending in a line feed.
+  return GeneralRegExp().Match("/^\\$([\\_A-Za-z0-9]|([\\x80-\\x9f\\xa0-\\xff].))*\\z/", name);
 }
 
 } // namespace brova

@@ -21,6 +21,9 @@ void DeclareGlobal(std::string_view name, bool add);
 // its value; null while snippets cannot be evaluated.
 TValue* EvaluateToValue(std::string_view text);
 
+// A "$" followed by letters, digits, underscores or double-byte characters ("$" alone too).
+bool IsValidGlobalName(std::string_view name);
+
 // Installed by the resource tree: GlobalSlot for names beginning with "$".
 void SetGlobalResolver(std::function<TValue*(std::string_view)> resolver);
 void SetGlobalDeclarer(std::function<void(std::string_view, bool)> declarer);

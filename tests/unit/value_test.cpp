@@ -165,3 +165,23 @@ TEST(NativeHandles, StaleAndForgedHandlesAreRejected) {
 
 } // namespace
 } // namespace brova
+
+#include "runtime/globals.h"
+
+namespace brova {
+namespace {
+
+TEST(GlobalNames, ValidForms) {
+  struct Case {
+    const char* name;
+    bool valid;
+  } cases[] = {
+      {"$a_1", true},    {"$", true},       {"$\x83\x41x", true}, {"a", false},
+      {"$a-b", false},   {"", false},       {"$a\n", false},      {"$_tmp_valueOf", true},
+      {"$a b", false},
+  };
+  for (const Case& c : cases) EXPECT_EQ(IsValidGlobalName(c.name), c.valid) << c.name;
+}
+
+} // namespace
+} // namespace brova
