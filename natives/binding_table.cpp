@@ -3,10 +3,12 @@
 #include "natives/file_natives.h"
 #include "natives/hashtable_natives.h"
 #include "natives/string_natives.h"
+#include "screen/keyboard.h"
 
 namespace brova::natives {
 
 const TBindingEntry kStartupBindings[] = {
+    {2, "classes.lang.Object", kKeyboardNatives, &kKeyboardNativeCount},
     {2, "classes.lang.Object", kFileObjectNatives, &kFileObjectNativeCount},
     {3, "classes.lang.String", kStringNatives, &kStringNativeCount},
     {13, "BinWriter", kBinWriterNatives, &kBinWriterNativeCount},
