@@ -13,10 +13,14 @@
 #include "runtime/value_list.h"
 
 #if defined(__GNUC__)
+// Each instruction keeps its own dispatch jump: merged into one, the indirect branch
+// predicts far worse.
+#define BROVA_THREADED __attribute__((optimize("no-crossjumping", "no-gcse")))
 #define BROVA_COLD __attribute__((noinline, cold))
 #define BROVA_LIKELY(x) __builtin_expect(!!(x), 1)
 #define BROVA_UNLIKELY(x) __builtin_expect(!!(x), 0)
 #else
+#define BROVA_THREADED
 #define BROVA_COLD
 #define BROVA_LIKELY(x) (x)
 #define BROVA_UNLIKELY(x) (x)
@@ -52,6 +56,29 @@ inline bool Truthy(const TValue& v) {
 }
 
 inline TValue FloatFlag(bool b) { return FloatValue(b ? 1.0f : 0.0f); }
+
+inline bool IntCompare(uint32_t op, int32_t a, int32_t b) {
+  switch (op) {
+  case Op_GT: return a > b;
+  case Op_GTE: return a >= b;
+  case Op_LT: return a < b;
+  case Op_LTE: return a <= b;
+  case Op_EQ: return a == b;
+  default: return a != b;
+  }
+}
+
+inline uint64_t WordOf(const TValue* cell) {
+  uint64_t w;
+  std::memcpy(&w, cell, sizeof w);
+  return w;
+}
+inline void PutWord(TValue* cell, uint64_t w) { std::memcpy(cell, &w, sizeof w); }
+inline TValue ValueOfWord(uint64_t w) {
+  TValue v;
+  std::memcpy(&v, &w, sizeof v);
+  return v;
+}
 
 std::string NotObject(const TValue& v) {
   return ValueToText(v) + Translate(v.kind == vtUnset ? " is not initialized." : " is not Object.");
@@ -407,7 +434,7 @@ void SetArrayClass(TRTTI* cls) { g_arrayClass = cls; }
 
 namespace detail {
 
-void ExecuteSlice(TProcess* p) {
+BROVA_THREADED void ExecuteSlice(TProcess* p) {
   uint8_t* const hb = g_heapBase;
   uint8_t* const stackLow = hb + p->stackBase;
   uint32_t* pc = reinterpret_cast<uint32_t*>(hb + p->pc);
@@ -429,6 +456,20 @@ void ExecuteSlice(TProcess* p) {
   (p->pc = ADDR(pc), p->sp = ADDR(sp), p->fp = ADDR(fp), p->thisSlot = ADDR(self),              \
    p->avail = avail)
 #define FRAME reinterpret_cast<TFrame*>(fp)
+// Hot paths move values as 64-bit words: the kind in the low byte, the payload on top.
+#define KIND(w) static_cast<uint8_t>(w)
+#define OBJECT_AT(w) reinterpret_cast<TfObject*>(hb + static_cast<uint32_t>((w) >> 32))
+#define ADDREF_W(w)                                                                              \
+  do {                                                                                           \
+    if (KIND(w) == vtObject) ++OBJECT_AT(w)->refCount;                                           \
+  } while (0)
+#define RELEASE_W(w)                                                                             \
+  do {                                                                                           \
+    if (KIND(w) == vtObject && BROVA_UNLIKELY(--OBJECT_AT(w)->refCount == -1)) {                 \
+      SAVE();                                                                                    \
+      FailNegativeCount(ValueOfWord(w));                                                         \
+    }                                                                                            \
+  } while (0)
 #define LOCAL(k) (reinterpret_cast<TValue*>(fp) - static_cast<int32_t>(k))
 #define ARG(n) (self - 1 - (n))
 #define ADDREF(v)                                                                                \
@@ -472,12 +513,17 @@ void ExecuteSlice(TProcess* p) {
 #define JUMP() NEXT(static_cast<int32_t>(pc[1]))
 
   CASE(Pop) {
-    TValue v = *sp++;
-    RELEASE(v);
+    uint64_t w = WordOf(sp++);
+    RELEASE_W(w);
     NEXT(4);
   }
   CASE(Push) {
-    *--sp = MakeValue(static_cast<TVType>(pc[1] & 0xFF), pc[2]);
+    if ((pc[3] == Op_Add || pc[3] == Op_Sub) && (pc[1] & 0xFF) == vtInt && sp->kind == vtInt && avail > 0) {
+      --avail; // as LocalValPtr_Deref: straight into the addition
+      sp->i = static_cast<int32_t>(pc[3] == Op_Add ? sp->u + pc[2] : sp->u - pc[2]);
+      NEXT(16);
+    }
+    PutWord(--sp, (pc[1] & 0xFF) | uint64_t(pc[2]) << 32);
     NEXT(12);
   }
   CASE(PushString) {
@@ -487,9 +533,9 @@ void ExecuteSlice(TProcess* p) {
     NEXT(8 + pc[1]);
   }
   CASE(PushThis) {
-    TValue v = *self;
-    ADDREF(v);
-    *--sp = v;
+    uint64_t w = WordOf(self);
+    ADDREF_W(w);
+    PutWord(--sp, w);
     NEXT(4);
   }
   CASE(SMemberValPtr) {
@@ -522,7 +568,16 @@ void ExecuteSlice(TProcess* p) {
     NEXT(12);
   }
   CASE(LocalValPtr) {
-    *--sp = RefValue(ADDR(LOCAL(pc[1])));
+    TValue* local = LOCAL(pc[1]);
+    // `local += constant;` as a statement, when both are integers: one pass for the four
+    // instructions, each still counted.
+    if (pc[2] == Op_Push && (pc[5] == Op_AddSubst || pc[5] == Op_SubSubst) && pc[6] == Op_Pop &&
+        avail >= 3 && local->kind == vtInt && (pc[3] & 0xFF) == vtInt) {
+      avail -= 3;
+      local->i = static_cast<int32_t>(pc[5] == Op_AddSubst ? local->u + pc[4] : local->u - pc[4]);
+      NEXT(28);
+    }
+    *--sp = RefValue(ADDR(local));
     NEXT(8);
   }
   CASE(ArgValPtr) {
@@ -550,9 +605,9 @@ void ExecuteSlice(TProcess* p) {
   CASE(PushThis_SMemberValPtr_Deref) {
     uint32_t i = pc[2];
     if (BROVA_LIKELY(i < selfFields)) {
-      TValue v = ObjectPtr(*self)->fields[i];
-      ADDREF(v);
-      *--sp = v;
+      uint64_t w = WordOf(&reinterpret_cast<TfObject*>(hb + self->u)->fields[i]);
+      ADDREF_W(w);
+      PutWord(--sp, w);
       NEXT(16);
     }
     SAVE();
@@ -580,25 +635,41 @@ void ExecuteSlice(TProcess* p) {
     NEXT(16);
   }
   CASE(LocalValPtr_Deref) {
-    TValue v = *LOCAL(pc[1]);
-    ADDREF(v);
-    *--sp = v;
+    // `local <comparison> constant` deciding a jump, when both are integers: one pass for
+    // the four instructions, each still counted.
+    if (pc[3] == Op_Push && pc[6] >= Op_GT && pc[6] <= Op_NEQ && pc[7] == Op_JumpZero &&
+        avail >= 3 && LOCAL(pc[1])->kind == vtInt && (pc[4] & 0xFF) == vtInt) {
+      avail -= 3;
+      if (IntCompare(pc[6], LOCAL(pc[1])->i, static_cast<int32_t>(pc[5]))) NEXT(36);
+      pc += 7;
+      JUMP();
+    }
+    uint64_t w = WordOf(LOCAL(pc[1]));
+    // The right operand of an integer addition or subtraction goes straight into it.
+    if ((pc[3] == Op_Add || pc[3] == Op_Sub) && KIND(w) == vtInt && sp->kind == vtInt && avail > 0) {
+      --avail;
+      uint32_t r = static_cast<uint32_t>(w >> 32);
+      sp->i = static_cast<int32_t>(pc[3] == Op_Add ? sp->u + r : sp->u - r);
+      NEXT(16);
+    }
+    ADDREF_W(w);
+    PutWord(--sp, w);
     NEXT(12);
   }
   CASE(ArgValPtr_Deref) {
     uint32_t n = pc[1];
-    TValue v = n < static_cast<uint32_t>(FRAME->argc) ? *ARG(n) : NullValue();
-    ADDREF(v);
-    *--sp = v;
+    uint64_t w = n < static_cast<uint32_t>(FRAME->argc) ? WordOf(ARG(n)) : uint64_t(vtNull);
+    ADDREF_W(w);
+    PutWord(--sp, w);
     NEXT(12);
   }
   CASE(Push_Deref) {
-    TValue v = MakeValue(static_cast<TVType>(pc[1] & 0xFF), pc[2]);
-    if (BROVA_LIKELY(v.kind == vtRef)) {
-      v = *RefPtr(v);
-      ADDREF(v);
+    uint64_t w = (pc[1] & 0xFF) | uint64_t(pc[2]) << 32;
+    if (BROVA_LIKELY(KIND(w) == vtRef)) {
+      w = WordOf(reinterpret_cast<TValue*>(hb + pc[2]));
+      ADDREF_W(w);
     }
-    *--sp = v;
+    PutWord(--sp, w);
     NEXT(16);
   }
   CASE(DCall) {
@@ -766,7 +837,15 @@ void ExecuteSlice(TProcess* p) {
   CASE(name) {                                                                                   \
     TValue* l = sp + 1;                                                                          \
     if (BROVA_LIKELY(l->kind == vtInt && sp->kind == vtInt)) {                                   \
-      *l = FloatFlag(l->i rel sp->i);                                                            \
+      bool t = l->i rel sp->i;                                                                   \
+      if (BROVA_LIKELY(pc[1] == Op_JumpZero && avail > 0)) {                                     \
+        --avail; /* the JumpZero's step */                                                       \
+        sp += 2;                                                                                 \
+        ++pc;                                                                                    \
+        if (!t) JUMP();                                                                          \
+        NEXT(8);                                                                                 \
+      }                                                                                          \
+      *l = FloatFlag(t);                                                                         \
       sp = l;                                                                                    \
       NEXT(4);                                                                                   \
     }                                                                                            \
@@ -813,6 +892,17 @@ void ExecuteSlice(TProcess* p) {
   CASE(Subst) {
     TValue x = sp[0];
     TValue ref = sp[1];
+    if (BROVA_LIKELY(ref.kind == vtRef && pc[1] == Op_Pop && avail > 0)) {
+      // An assignment statement: the value moves into the slot and nothing stays.
+      --avail; // the Pop's step
+      TValue* slot = reinterpret_cast<TValue*>(hb + ref.u);
+      uint64_t old = WordOf(slot);
+      PutWord(slot, WordOf(sp));
+      sp += 2;
+      ++pc;
+      RELEASE_W(old);
+      NEXT(4);
+    }
     ++sp;
     *sp = x;
     if (BROVA_LIKELY(ref.kind == vtRef)) {
@@ -833,6 +923,11 @@ void ExecuteSlice(TProcess* p) {
       if (BROVA_LIKELY(t->kind == vtInt)) {
         t->i = static_cast<int32_t>(t->u + sp[0].u);
         ++sp;
+        if (BROVA_LIKELY(pc[1] == Op_Pop && avail > 0)) {
+          --avail; // the Pop of the reference, which holds no count
+          ++sp;
+          NEXT(8);
+        }
         NEXT(4);
       }
     }
@@ -847,6 +942,11 @@ void ExecuteSlice(TProcess* p) {
       if (BROVA_LIKELY(t->kind == vtInt)) {
         t->i = static_cast<int32_t>(t->u - sp[0].u);
         ++sp;
+        if (BROVA_LIKELY(pc[1] == Op_Pop && avail > 0)) {
+          --avail; // the Pop of the reference, which holds no count
+          ++sp;
+          NEXT(8);
+        }
         NEXT(4);
       }
     }
@@ -857,9 +957,9 @@ void ExecuteSlice(TProcess* p) {
   }
   CASE(Deref) {
     if (BROVA_LIKELY(sp->kind == vtRef)) {
-      TValue v = *RefPtr(*sp);
-      ADDREF(v);
-      *sp = v;
+      uint64_t w = WordOf(reinterpret_cast<TValue*>(hb + sp->u));
+      ADDREF_W(w);
+      PutWord(sp, w);
     }
     NEXT(4);
   }
@@ -867,7 +967,7 @@ void ExecuteSlice(TProcess* p) {
   CASE(JumpZero) {
     TValue v = *sp++;
     bool truthy = Truthy(v);
-    RELEASE(v);
+    if (BROVA_UNLIKELY(v.kind == vtObject)) RELEASE(v);
     if (!truthy) JUMP();
     NEXT(8);
   }
@@ -1003,6 +1103,10 @@ slice_done:
 #undef ARG
 #undef ADDREF
 #undef RELEASE
+#undef KIND
+#undef OBJECT_AT
+#undef ADDREF_W
+#undef RELEASE_W
 #undef DISPATCH
 #undef CASE
 #undef INVALID_CASE

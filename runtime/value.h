@@ -1,6 +1,8 @@
 // Script values (8-byte tagged records), script objects, and the helpers every native uses.
 #pragma once
+#include <bit>
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <string_view>
 
@@ -56,20 +58,17 @@ public:
 
 // ---- making values (no reference counting)
 
+// Built as one 64-bit word, so that storing a value is a single write.
 inline TValue MakeValue(TVType kind, uint32_t payload) {
+  static_assert(std::endian::native == std::endian::little);
+  uint64_t bits = uint64_t(kind) | (uint64_t(payload) << 32);
   TValue v;
-  v.kind = kind;
-  v.zero[0] = v.zero[1] = v.zero[2] = 0;
-  v.u = payload;
+  std::memcpy(&v, &bits, sizeof v);
   return v;
 }
 inline TValue NullValue() { return MakeValue(vtNull, 0); }
 inline TValue IntValue(int32_t i) { return MakeValue(vtInt, static_cast<uint32_t>(i)); }
-inline TValue FloatValue(float f) {
-  TValue v = MakeValue(vtFloat, 0);
-  v.f = f;
-  return v;
-}
+inline TValue FloatValue(float f) { return MakeValue(vtFloat, std::bit_cast<uint32_t>(f)); }
 inline TValue ObjectValue(HeapAddr obj) { return MakeValue(vtObject, obj); }
 inline TValue RefValue(HeapAddr slot) { return MakeValue(vtRef, slot); }
 inline TValue NativeValue(NativeHandle h) { return MakeValue(vtNative, h); }

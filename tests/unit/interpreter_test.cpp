@@ -358,6 +358,88 @@ TEST_F(Interpreter, StepAllowanceStopsInTheDebuggerAndCounts) {
   DestroyProcess(p);
 }
 
+// The interpreter takes common sequences (assignment and Pop, a comparison deciding a
+// jump, `local += constant;`, integer operands going into an addition) in one pass; every
+// budget must still stop after exactly its number of instructions.
+TEST_F(Interpreter, EveryBudgetSplitMatchesSingleSteps) {
+  TRTTI* cls = MakeClass("Steps", {});
+  AddCode(cls, "f", 2, [](TProgWriter& w) {
+    auto assign = [&](uint32_t k, std::function<void()> value) {
+      w.Emit(Op_LocalValPtr, {k});
+      value();
+      w.Emit(Op_Subst);
+      w.Emit(Op_Pop);
+    };
+    assign(0, [&] { w.EmitPush(IntValue(0)); });
+    assign(1, [&] { w.EmitPush(IntValue(100)); });
+    int32_t top = w.Emit(Op_LocalValPtr, {0});
+    w.Emit(Op_Deref);
+    w.EmitPush(IntValue(4));
+    w.Emit(Op_LT);
+    int32_t end = w.EmitJump(Op_JumpZero);
+    assign(1, [&] {
+      w.Emit(Op_LocalValPtr, {1});
+      w.Emit(Op_Deref);
+      w.Emit(Op_LocalValPtr, {0});
+      w.Emit(Op_Deref);
+      w.Emit(Op_Add);
+    });
+    assign(1, [&] {
+      w.Emit(Op_LocalValPtr, {1});
+      w.Emit(Op_Deref);
+      w.EmitPush(IntValue(3));
+      w.Emit(Op_Sub);
+    });
+    for (TOpcode op : {Op_AddSubst, Op_SubSubst}) {
+      w.Emit(Op_LocalValPtr, {op == Op_AddSubst ? 0u : 1u});
+      w.EmitPush(IntValue(op == Op_AddSubst ? 1 : 2));
+      w.Emit(op);
+      w.Emit(Op_Pop);
+    }
+    w.Emit(Op_LocalValPtr, {0});
+    w.Emit(Op_Deref);
+    w.Emit(Op_LocalValPtr, {1});
+    w.Emit(Op_Deref);
+    w.Emit(Op_GT);
+    int32_t skip = w.EmitJump(Op_JumpZero);
+    w.PatchJump(skip, w.Pos());
+    int32_t back = w.EmitJump(Op_Jump);
+    w.PatchJump(back, top);
+    w.PatchJump(end, w.Pos());
+    w.Emit(Op_LocalValPtr, {1});
+    w.Emit(Op_Deref);
+    w.Emit(Op_Ret);
+  });
+  struct State {
+    HeapAddr pc, sp;
+    int32_t a, b;
+    bool finished;
+    bool operator==(const State&) const = default;
+  };
+  auto state = [](const TProcess* p) {
+    const TValue* local = p->finished ? nullptr : HeapPtr<TValue>(p->fp);
+    return State{p->pc, p->sp - p->stackBase, local ? local[0].i : 0, local ? local[-1].i : 0, p->finished != 0};
+  };
+  TProcess* stepped = CreateProcess(NewObject(cls), "f");
+  std::vector<State> trace{state(stepped)};
+  while (!stepped->finished) {
+    brova::Run(stepped, 1);
+    trace.push_back(state(stepped));
+  }
+  EXPECT_EQ(ValueToText(*HeapPtr<TValue>(stepped->resultSlot)), "86");
+  for (size_t k = 1; k < trace.size(); ++k) {
+    TProcess* p = CreateProcess(NewObject(cls), "f");
+    brova::Run(p, static_cast<int32_t>(k));
+    EXPECT_TRUE(state(p) == trace[k]) << "budget " << k;
+    for (size_t rest = k; !p->finished; rest += 7) {
+      brova::Run(p, 7);
+      EXPECT_TRUE(state(p) == trace[std::min(rest + 7, trace.size() - 1)]) << k << "+" << rest;
+    }
+    DestroyProcess(p);
+  }
+  DestroyProcess(stepped);
+}
+
 // ---- calls
 
 TEST_F(Interpreter, CallsPassArgumentsAndReturnThroughTheFrame) {
