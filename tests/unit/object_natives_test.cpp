@@ -39,6 +39,7 @@ TValue Str(const std::string& text) {
 class ObjectNatives : public ::testing::Test {
 protected:
   void SetUp() override {
+    testing::StringClassForTests();
     cls_ = MakeClass("Caller", {});
     self_ = Held(NewInstance(cls_));
   }
