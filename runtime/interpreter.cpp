@@ -441,7 +441,8 @@ BROVA_THREADED void ExecuteSlice(TProcess* p) {
   TValue* sp = reinterpret_cast<TValue*>(hb + p->sp);
   uint8_t* fp = hb + p->fp; // hb itself: no frame
   TValue* self = reinterpret_cast<TValue*>(hb + p->thisSlot);
-  uint32_t selfFields = FieldCountOf(*self);
+  // Fields of the receiver's block, found on the first field access of a frame (0 until).
+  uint32_t selfFields = 0;
   int32_t avail = p->avail;
 
   // Shared by the call instructions.
@@ -593,7 +594,7 @@ BROVA_THREADED void ExecuteSlice(TProcess* p) {
   }
   CASE(PushThis_SMemberValPtr) {
     uint32_t i = pc[2];
-    if (BROVA_LIKELY(i < selfFields)) {
+    if (BROVA_LIKELY(i < selfFields || i < (selfFields = FieldCountOf(*self)))) {
       *--sp = RefValue(ADDR(&ObjectPtr(*self)->fields[i]));
       NEXT(12);
     }
@@ -604,7 +605,7 @@ BROVA_THREADED void ExecuteSlice(TProcess* p) {
   }
   CASE(PushThis_SMemberValPtr_Deref) {
     uint32_t i = pc[2];
-    if (BROVA_LIKELY(i < selfFields)) {
+    if (BROVA_LIKELY(i < selfFields || i < (selfFields = FieldCountOf(*self)))) {
       uint64_t w = WordOf(&reinterpret_cast<TfObject*>(hb + self->u)->fields[i]);
       ADDREF_W(w);
       PutWord(--sp, w);
@@ -1000,7 +1001,7 @@ BROVA_THREADED void ExecuteSlice(TProcess* p) {
     } else {
       pc = reinterpret_cast<uint32_t*>(hb + frame->returnAddr);
       self = reinterpret_cast<TValue*>(hb + FRAME->thisAddr);
-      selfFields = FieldCountOf(*self);
+      selfFields = 0;
     }
     for (TValue* c = top + 1; c <= &frame->local0; ++c) RELEASE(*c);
     for (TValue* c = reinterpret_cast<TValue*>(frame + 1); c < recv; ++c) RELEASE(*c);
@@ -1082,7 +1083,7 @@ call: {
   sp = locals ? local0 - (locals - 1) : reinterpret_cast<TValue*>(frameAt + 8);
   fp = frameAt;
   self = receiver;
-  selfFields = FieldCountOf(*self);
+  selfFields = 0;
   pc = reinterpret_cast<uint32_t*>(hb + code->code);
   NEXT(0);
 }

@@ -41,6 +41,15 @@ void ReportRuntimeError(TProcess* p, const char* text) {
   ReleaseStack(p);
 }
 
+void EnterDebuggerStop() {
+  if (!g_debuggerStop) return;
+  try {
+    g_debuggerStop();
+  } catch (const std::exception& e) {
+    platform::ShowMessage(e.what());
+  }
+}
+
 struct InstallDestructorRunner {
   InstallDestructorRunner() { SetDestructorRunner(RunDestructorProcess); }
 } g_installDestructorRunner;
@@ -130,7 +139,7 @@ void Run(TProcess* p, int32_t budget) {
     if (stepAllowance < kDefaultSteps) stepAllowance -= p->sliceSteps;
     left -= p->sliceSteps;
     if (stepAllowance <= 0) {
-      if (g_debuggerStop) g_debuggerStop();
+      EnterDebuggerStop();
       if (stepAllowance < kDefaultSteps) left = stepAllowance;
     }
   }

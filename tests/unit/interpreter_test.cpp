@@ -637,10 +637,15 @@ TEST_F(Interpreter, OpcodeOutsideTheTableIsARuntimeError) {
   EXPECT_EQ(log.shown, std::vector<std::string>{"Invalid Instruction99"});
 }
 
-TEST_F(Interpreter, CallsOnNonObjectsWarnOnceAndReachTheErrorHook) {
-  TRTTI* object = MakeClass("Object", {});
-  // _errorHook returns its receiver's text with "!" appended
+TEST_F(Interpreter, CallsOnNonObjectsWarnAndReachTheErrorHook) {
+  TRTTI* object = MakeClass("Object", {"tag"});
+  // _errorHook reads a field of its receiver, which need not be an object, and returns
+  // the receiver's text with "!" appended
   AddCode(object, "_errorHook", 0, [](TProgWriter& w) {
+    w.Emit(Op_PushThis);
+    w.Emit(Op_SMemberValPtr, {0});
+    w.Emit(Op_Deref);
+    w.Emit(Op_Pop);
     w.Emit(Op_PushThis);
     w.EmitPushString("!");
     w.Emit(Op_Add);
@@ -665,8 +670,11 @@ TEST_F(Interpreter, CallsOnNonObjectsWarnOnceAndReachTheErrorHook) {
   SetObjectClass(nullptr);
   EXPECT_EQ(o.status, 0);
   EXPECT_EQ(o.text.substr(0, 8), "!Caller@") << "null and the error value became the hook's \"!\"";
-  EXPECT_EQ(log.shown, (std::vector<std::string>{"null is not Object. Methodgo cannot be called.",
-                                                 "Methodmissing is not defined."}));
+  // Only a repeat of the last warning shown is left out.
+  const std::string call = "null is not Object. Methodgo cannot be called.";
+  const std::string field = "null is not Object. Fieldtag cannot be read.";
+  EXPECT_EQ(log.shown,
+            (std::vector<std::string>{call, field, call, field, "Methodmissing is not defined."}));
 }
 
 TEST_F(Interpreter, FieldsOfNonObjectsAndUndefinedFieldsWarnAndGiveErrorValues) {
