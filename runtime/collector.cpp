@@ -1,5 +1,6 @@
 #include "runtime/collector.h"
 
+#include <algorithm>
 #include <exception>
 
 #include "platform/message_sink.h"
@@ -78,7 +79,11 @@ void Drain() {
     gc.deferred = &found;
     RunGcMark(obj, cls);
     gc.deferred = nullptr;
-    for (size_t i = cls->fieldNames.size(); i-- > 0;)
+    // A class may have gained field names after this block was laid out.
+    size_t fields = cls->fieldNames.size();
+    if (cls->instanceSize >= 12)
+      fields = std::min(fields, static_cast<size_t>(cls->instanceSize - 12) / 8);
+    for (size_t i = fields; i-- > 0;)
       if (obj->fields[i].kind == vtObject) gc.work.push_back(obj->fields[i]);
     for (auto it = found.rbegin(); it != found.rend(); ++it) gc.work.push_back(*it);
   }
