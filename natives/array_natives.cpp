@@ -1,0 +1,153 @@
+#include "natives/array_natives.h"
+
+#include <algorithm>
+#include <iterator>
+
+#include "runtime/errors.h"
+#include "runtime/statistics.h"
+#include "runtime/translate.h"
+#include "runtime/value_list.h"
+
+namespace brova::natives {
+namespace {
+
+TList* ListArg(TValue* result) { return NativeOfKind<TList>(Arg(result, 1)); }
+
+// Every element is one value cell: both counters move together.
+void CountElements(int64_t n) {
+  g_live.listElements += n;
+  g_live.valueCells += n;
+}
+
+// The index in `v`, checked against `limit` (the size, or one past it for an insertion).
+size_t CheckedIndex(const TValue& v, size_t limit) {
+  int32_t i = ValueToInt(v);
+  if (i < 0 || static_cast<size_t>(i) >= limit)
+    throw EScriptError(Translate("List index out of bounds") + " (" + std::to_string(i) + ")");
+  return static_cast<size_t>(i);
+}
+
+void InsertCopy(TList& list, size_t at, const TValue& v) {
+  list.items.insert(list.items.begin() + static_cast<ptrdiff_t>(at), v);
+  AddRef(v);
+  CountElements(1);
+}
+
+} // namespace
+
+NativeHandle NewElementList(std::vector<TValue>&& items) {
+  auto* list = new TList;
+  list->items = std::move(items);
+  CountElements(static_cast<int64_t>(list->items.size()));
+  return list->Handle();
+}
+
+void ArrayInit(TValue* result, int32_t, int32_t) { SetNative(*result, NewElementList({})); }
+
+void ArrayAdd(TValue* result, int32_t argc, int32_t) {
+  if (argc < 2) return;
+  if (TList* list = ListArg(result)) InsertCopy(*list, list->items.size(), Arg(result, 2));
+}
+
+void ArrayInsert(TValue* result, int32_t argc, int32_t) {
+  if (argc < 3) return;
+  TList* list = ListArg(result);
+  if (!list) return;
+  InsertCopy(*list, CheckedIndex(Arg(result, 2), list->items.size() + 1), Arg(result, 3));
+}
+
+void ArrayGet(TValue* result, int32_t argc, int32_t) {
+  if (argc < 2) return;
+  TList* list = ListArg(result);
+  if (!list) return SetNull(*result);
+  AssignValue(*result, list->items[CheckedIndex(Arg(result, 2), list->items.size())]);
+}
+
+void ArraySet(TValue* result, int32_t argc, int32_t) {
+  if (argc < 3) return;
+  TList* list = ListArg(result);
+  if (!list) return;
+  AssignValue(list->items[CheckedIndex(Arg(result, 2), list->items.size())], Arg(result, 3));
+}
+
+void ArrayDelete(TValue* result, int32_t argc, int32_t) {
+  if (argc < 2) return;
+  TList* list = ListArg(result);
+  if (!list) return SetNull(*result);
+  size_t i = CheckedIndex(Arg(result, 2), list->items.size());
+  TValue removed = list->items[i];
+  list->items.erase(list->items.begin() + static_cast<ptrdiff_t>(i));
+  CountElements(-1);
+  AssignValue(*result, removed); // the result's reference first: the cell's never goes below 0
+  Release(removed);
+}
+
+void ArraySize(TValue* result, int32_t argc, int32_t) {
+  if (argc < 1) return;
+  TList* list = ListArg(result);
+  if (list) SetFloat(*result, static_cast<float>(list->items.size()));
+  else SetNull(*result);
+}
+
+void ArrayIndexOf(TValue* result, int32_t argc, int32_t) {
+  if (argc < 2) return;
+  TList* list = ListArg(result);
+  int32_t found = -1;
+  if (list) {
+    const TValue& v = Arg(result, 2);
+    for (size_t i = 0; i < list->items.size(); ++i) {
+      if (CompareValues(list->items[i], v) == 0) {
+        found = static_cast<int32_t>(i);
+        break;
+      }
+    }
+  }
+  SetInt(*result, found);
+}
+
+void ArrayLightIndexOf(TValue* result, int32_t argc, int32_t) {
+  if (argc < 2) return;
+  TList* list = ListArg(result);
+  int32_t found = -1;
+  if (list) {
+    const TValue& v = Arg(result, 2);
+    for (size_t i = 0; i < list->items.size(); ++i) {
+      if (list->items[i].kind == v.kind && list->items[i].u == v.u) {
+        found = static_cast<int32_t>(i);
+        break;
+      }
+    }
+  }
+  SetInt(*result, found);
+}
+
+void ArrayFree(TValue* result, int32_t argc, int32_t) {
+  if (argc < 1) return;
+  TList* list = ListArg(result);
+  if (!list) return;
+  CountElements(-static_cast<int64_t>(list->items.size()));
+  delete list; // gives up the elements' references
+}
+
+void ArrayPack(TValue* result, int32_t argc, int32_t) {
+  if (argc < 2) return;
+  TList* list = ListArg(result);
+  if (!list) return;
+  // Objects count as 1, so nothing removed holds a reference.
+  auto kept = std::remove_if(list->items.begin(), list->items.end(),
+                             [](const TValue& v) { return ValueToInt(v) == 0; });
+  CountElements(-static_cast<int64_t>(list->items.end() - kept));
+  list->items.erase(kept, list->items.end());
+}
+
+const TNativeBinding kArrayNatives[] = {
+    {"native_add", ArrayAdd},       {"_n_insert", ArrayInsert},
+    {"native_init", ArrayInit},     {"native_get", ArrayGet},
+    {"native_set", ArraySet},       {"native_size", ArraySize},
+    {"native_free", ArrayFree},     {"native_delete", ArrayDelete},
+    {"native_indexof", ArrayIndexOf}, {"native_lightindexof", ArrayLightIndexOf},
+    {"_n_pack", ArrayPack},
+};
+const size_t kArrayNativeCount = std::size(kArrayNatives);
+
+} // namespace brova::natives
