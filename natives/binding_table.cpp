@@ -1,16 +1,24 @@
 #include "natives/binding_table.h"
 
+#include "natives/array_natives.h"
+#include "natives/char_natives.h"
 #include "natives/file_natives.h"
 #include "natives/hashtable_natives.h"
+#include "natives/object_natives.h"
+#include "natives/process_natives.h"
 #include "natives/string_natives.h"
 #include "screen/keyboard.h"
 
 namespace brova::natives {
 
 const TBindingEntry kStartupBindings[] = {
+    {1, "classes.lang.Array", kArrayNatives, &kArrayNativeCount},
+    {2, "classes.lang.Object", kObjectNatives, &kObjectNativeCount},
     {2, "classes.lang.Object", kKeyboardNatives, &kKeyboardNativeCount},
     {2, "classes.lang.Object", kFileObjectNatives, &kFileObjectNativeCount},
     {3, "classes.lang.String", kStringNatives, &kStringNativeCount},
+    {4, "classes.lang.Process", kProcessNatives, &kProcessNativeCount},
+    {6, "classes.game.Char", kCharNatives, &kCharNativeCount},
     {13, "BinWriter", kBinWriterNatives, &kBinWriterNativeCount},
     {14, "BinReader", kBinReaderNatives, &kBinReaderNativeCount},
     {15, "ResourceReader", kResourceReaderNatives, &kResourceReaderNativeCount},
