@@ -2,6 +2,7 @@
 //   // expect: TEXT                 the next expected stdout line
 //   // expect error: TEXT           exit 1 (did not compile), TEXT among the messages
 //   // expect runtime error: TEXT   exit 2 (stopped by a runtime error), TEXT among the messages
+//   // expect message: TEXT         TEXT among the messages (warnings), whatever the exit status
 //   // args: ARG ...                further command-line arguments for the run
 #include <fcntl.h>
 #include <signal.h>
@@ -68,6 +69,8 @@ int main(int argc, char** argv) {
       expectMessages.push_back(rest);
     } else if (TakeAfter(line, "// expect error: ", rest)) {
       expectExit = 1;
+      expectMessages.push_back(rest);
+    } else if (TakeAfter(line, "// expect message: ", rest)) {
       expectMessages.push_back(rest);
     } else if (TakeAfter(line, "// expect: ", rest)) {
       expectOut.push_back(rest);
