@@ -1,5 +1,6 @@
 #include "runtime/code.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -31,6 +32,129 @@ void TSymInfoList::WriteListing(std::vector<std::string>& lines) const {
 }
 
 TCompiledInfo::~TCompiledInfo() { heap::Free(code, size); }
+
+namespace {
+
+// The second instruction of a fused pair keeps its words and stays a valid jump target.
+void MarkInnerInstructions(const uint32_t* w, uint32_t at, std::vector<uint8_t>& start) {
+  switch (w[at / 4]) {
+  case Op_PushThis_SMemberValPtr: start[(at + 4) / 4] = 1; break;
+  case Op_PushThis_SMemberValPtr_Deref: start[(at + 4) / 4] = start[(at + 12) / 4] = 1; break;
+  case Op_LocalValPtr_Deref:
+  case Op_ArgValPtr_Deref: start[(at + 8) / 4] = 1; break;
+  case Op_DMemberValPtr_Deref:
+  case Op_Push_Deref: start[(at + 12) / 4] = 1; break;
+  default: break;
+  }
+}
+
+constexpr int32_t kMaxLocalIndex = 1 << 20;
+
+} // namespace
+
+void TCompiledInfo::AnalyzeStack() {
+  maxStack = kUnrunnableStack;
+  localsUsed = 0;
+  const uint32_t* w = Words();
+  const uint32_t words = size / 4;
+  if (words == 0 || size % 4 != 0) return;
+
+  // Where instructions start, walking the block in order; jumps may land only there, so
+  // no path decodes operands (such as cache words, rewritten while running) as opcodes.
+  std::vector<uint8_t> start(words, 0);
+  for (uint32_t at = 0; at < size;) {
+    start[at / 4] = 1;
+    uint32_t n = InstructionSize(w, at, size);
+    if (n == 0) break;
+    MarkInnerInstructions(w, at, start);
+    at += n;
+  }
+
+  // Depth in cells above the frame's empty stack at each instruction, merged by maximum.
+  // A path can add at most two cells per instruction, so a deeper one runs round a loop
+  // that grows the stack.
+  const int64_t limit = 2 * int64_t(words) + 8;
+  std::vector<int32_t> depth(words, -1);
+  std::vector<std::pair<uint32_t, int32_t>> work;
+  bool ok = true;
+  auto reach = [&](int64_t target, int32_t d) {
+    if (target < 0 || target >= size || target % 4 != 0 || !start[target / 4] || d > limit) {
+      ok = false;
+      return;
+    }
+    if (depth[target / 4] >= d) return;
+    depth[target / 4] = d;
+    work.push_back({static_cast<uint32_t>(target), d});
+  };
+  int32_t peak = 0;
+  uint32_t locals = 0;
+  reach(0, 0);
+  while (ok && !work.empty()) {
+    auto [at, d] = work.back();
+    work.pop_back();
+    if (depth[at / 4] != d) continue; // reached deeper since; that visit covers this one
+    uint32_t op = w[at / 4];
+    if (!IsValidOpcode(op)) continue; // the interpreter stops here with a runtime error
+    uint32_t n = InstructionSize(w, at, size);
+    if (n == 0) {
+      ok = false;
+      break;
+    }
+    const TOpcodeInfo& info = kOpcodeInfo[op];
+    int64_t pops = info.pops;
+    if (pops == kCallCells) {
+      int32_t argc = static_cast<int32_t>(w[at / 4 + 1]);
+      if (argc < 0 || argc > limit) {
+        ok = false;
+        break;
+      }
+      pops = int64_t(argc) + 1;
+    }
+    if (d < pops) {
+      ok = false;
+      break;
+    }
+    int32_t after = static_cast<int32_t>(d - pops + info.pushes);
+    peak = std::max(peak, after);
+    switch (op) {
+    case Op_Push:
+    case Op_Push_Deref: {
+      uint32_t kind = w[at / 4 + 1] & 0xFF;
+      if (kind >= kValueKinds || kind == vtObject) ok = false;
+      break;
+    }
+    case Op_LocalValPtr:
+    case Op_LocalValPtr_Deref: {
+      int32_t k = static_cast<int32_t>(w[at / 4 + 1]);
+      if (k < 0 || k >= kMaxLocalIndex) ok = false;
+      else locals = std::max(locals, static_cast<uint32_t>(k) + 1);
+      break;
+    }
+    default: break;
+    }
+    int64_t next = int64_t(at) + n;
+    auto target = [&] { return int64_t(at) + static_cast<int32_t>(w[at / 4 + 1]); };
+    switch (op) {
+    case Op_Halt:
+    case Op_Ret: break;
+    case Op_Jump: reach(target(), after); break;
+    case Op_JumpZero:
+    case Op_DoForIn:
+      reach(next, after);
+      reach(target(), after);
+      break;
+    case Op_Jump_And:
+    case Op_Jump_Or:
+      reach(next, after);
+      reach(target(), d); // the deciding operand stays on the stack
+      break;
+    default: reach(next, after);
+    }
+  }
+  if (!ok) return;
+  maxStack = static_cast<uint32_t>(peak);
+  localsUsed = locals;
+}
 
 TCompiledInfo* MakeCompiledInfo(const uint8_t* bytes, uint32_t size, TSymInfoList symbols,
                                 TRTTI* owner) {

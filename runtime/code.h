@@ -38,10 +38,17 @@ struct TSymInfoList {
   void WriteListing(std::vector<std::string>& lines) const;
 };
 
+// maxStack of a block that must not run: it reads below its frame's empty stack, jumps
+// outside its instructions, runs off its end, grows its stack without bound or pushes a
+// constant object. No stack is large enough for it.
+inline constexpr uint32_t kUnrunnableStack = 1u << 26;
+
 // A finished code block, owned by its function or class.
 struct TCompiledInfo {
   TCompiledInfo(TSymInfoList symbols, HeapAddr code, uint32_t size, TRTTI* owner)
-      : symbols(std::move(symbols)), code(code), size(size), owner(owner) {}
+      : symbols(std::move(symbols)), code(code), size(size), owner(owner) {
+    AnalyzeStack();
+  }
   ~TCompiledInfo();
   TCompiledInfo(const TCompiledInfo&) = delete;
   TCompiledInfo& operator=(const TCompiledInfo&) = delete;
@@ -51,7 +58,18 @@ struct TCompiledInfo {
   uint32_t size;
   TRTTI* owner;
 
+  // Filled in by AnalyzeStack: the most cells the code pushes above its frame's empty
+  // stack (kUnrunnableStack when it must not run), and one more than the highest local it
+  // names. A call reserves both, so no instruction of the block writes outside its stack.
+  uint32_t maxStack = 0;
+  uint32_t localsUsed = 0;
+
+  bool Runnable() const { return maxStack < kUnrunnableStack; }
   uint32_t* Words() const { return HeapPtr<uint32_t>(code); }
+
+  // Walks every path through the code. Runs at construction; run it again after changing
+  // instruction words in place (fusion keeps the result valid).
+  void AnalyzeStack();
 };
 
 // Copies `bytes` into a new heap block and makes it a code block.

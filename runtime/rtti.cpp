@@ -28,6 +28,16 @@ std::vector<TFunction*>& Functions() {
   return *table;
 }
 
+void PublishFunctionTable() {
+  detail::g_functionTable = Functions().data();
+  detail::g_functionCount = static_cast<uint32_t>(Functions().size());
+}
+
+void PublishClassTable() {
+  detail::g_classTable = Classes().data();
+  detail::g_classCount = static_cast<uint32_t>(Classes().size());
+}
+
 DestructorRunner g_destructorRunner = nullptr;
 std::function<void(TRTTI&)> g_classCompiler;
 
@@ -37,12 +47,20 @@ void FreeFunctionShare(TFunction* fn) {
 
 } // namespace
 
+namespace detail {
+TFunction* const* g_functionTable = nullptr;
+uint32_t g_functionCount = 0;
+TRTTI* const* g_classTable = nullptr;
+uint32_t g_classCount = 0;
+} // namespace detail
+
 // ---- functions
 
 TFunction::TFunction(FunctionKind kind, TRTTI* owner, std::string_view name)
     : kind(kind), owner(owner), name(Intern(name)) {
   id = static_cast<uint32_t>(Functions().size());
   Functions().push_back(this);
+  PublishFunctionTable();
   ++g_live.functions;
 }
 
@@ -56,16 +74,12 @@ TNormalFunction::TNormalFunction(TRTTI* owner, std::string_view name, FunctionKi
 
 TNormalFunction::~TNormalFunction() { delete code; }
 
-TFunction* FunctionById(uint32_t id) {
-  auto& t = Functions();
-  return id < t.size() ? t[id] : nullptr;
-}
-
 // ---- classes
 
 TRTTI::TRTTI() {
   id = static_cast<uint32_t>(Classes().size());
   Classes().push_back(this);
+  PublishClassTable();
   classValue() = NativeValue(Handle());
 }
 
@@ -79,11 +93,6 @@ void DestroyClassRecord(TRTTI* cls) {
   if (!HasNoLiveInstances(cls))
     throw EScriptError(ClassText(cls) + Translate(": Object still remaining"));
   delete cls;
-}
-
-TRTTI* ClassById(uint32_t id) {
-  auto& t = Classes();
-  return id < t.size() ? t[id] : nullptr;
 }
 
 void TRTTI::initPass(TInitContext& ctx) {

@@ -71,8 +71,16 @@ public:
   NativeBody callback = nullptr; // none until bound
 };
 
+namespace detail {
+// The function table as FunctionById reads it; kept current by the function records.
+extern TFunction* const* g_functionTable;
+extern uint32_t g_functionCount;
+} // namespace detail
+
 // The function behind a code operand or frame field; null for 0 or a retired id.
-TFunction* FunctionById(uint32_t id);
+inline TFunction* FunctionById(uint32_t id) {
+  return id < detail::g_functionCount ? detail::g_functionTable[id] : nullptr;
+}
 
 // One entry per field (or name): its symbol and a 32-bit value (0 for field lists).
 struct TRapidStringEntry {
@@ -124,7 +132,16 @@ private:
   THeapCell classValue_;
 };
 
-TRTTI* ClassById(uint32_t id);
+namespace detail {
+// The class table as ClassById reads it; kept current by the class records.
+extern TRTTI* const* g_classTable;
+extern uint32_t g_classCount;
+} // namespace detail
+
+// The class behind an object's `cls` or a code operand; null for 0 or a retired id.
+inline TRTTI* ClassById(uint32_t id) {
+  return id < detail::g_classCount ? detail::g_classTable[id] : nullptr;
+}
 // Raises "...: Object still remaining" while live instances exist; otherwise deletes.
 void DestroyClassRecord(TRTTI* cls);
 inline TRTTI* ClassOf(const TfObject* obj) { return ClassById(obj->cls); }

@@ -1,0 +1,1014 @@
+// The instruction loop. pc, sp, fp, the receiver and the step count live in locals and go
+// back into the process record before anything that can fail, run script code or look at
+// the process (natives, warnings, string and instance creation). Rare cases leave the loop
+// for out-of-line functions, so the common paths stay short.
+#include <climits>
+#include <cmath>
+#include <cstring>
+
+#include "runtime/errors.h"
+#include "runtime/interpreter.h"
+#include "runtime/rtti.h"
+#include "runtime/translate.h"
+#include "runtime/value_list.h"
+
+#if defined(__GNUC__)
+#define BROVA_COLD __attribute__((noinline, cold))
+#define BROVA_LIKELY(x) __builtin_expect(!!(x), 1)
+#define BROVA_UNLIKELY(x) __builtin_expect(!!(x), 0)
+#else
+#define BROVA_COLD
+#define BROVA_LIKELY(x) (x)
+#define BROVA_UNLIKELY(x) (x)
+#endif
+
+namespace brova {
+namespace {
+
+TRTTI* g_objectClass = nullptr;
+TRTTI* g_arrayClass = nullptr;
+int32_t g_listFieldCache = 0; // the one process-wide cache of `_x` lookups
+
+SymbolId ListFieldSymbol() {
+  static const SymbolId sym = Intern("_x");
+  return sym;
+}
+
+// Fields an object's block holds (its class's layout), 0 for any other value.
+inline uint32_t FieldCountOf(const TValue& v) {
+  if (v.kind != vtObject) return 0;
+  const TRTTI* cls = ClassById(ObjectPtr(v)->cls);
+  return cls && cls->instanceSize >= 12 ? static_cast<uint32_t>(cls->instanceSize - 12) / 8 : 0;
+}
+
+inline bool Truthy(const TValue& v) {
+  switch (v.kind) {
+  case vtInt: return v.i != 0;
+  case vtFloat: return v.f < 0.0f || v.f > 0.0f; // NaN is false
+  case vtObject:
+  case vtNative: return true;
+  default: return false;
+  }
+}
+
+inline TValue FloatFlag(bool b) { return FloatValue(b ? 1.0f : 0.0f); }
+
+std::string NotObject(const TValue& v) {
+  return ValueToText(v) + Translate(v.kind == vtUnset ? " is not initialized." : " is not Object.");
+}
+
+[[noreturn]] BROVA_COLD void Fail(const std::string& text) { throw EScriptError(text); }
+
+[[noreturn]] BROVA_COLD void FailNegativeCount(TValue v) { RaiseNegativeRefCount(v); }
+
+[[noreturn]] BROVA_COLD void FailInvalid(uint32_t op) {
+  Fail(Translate("Invalid Instruction") + std::to_string(op));
+}
+
+[[noreturn]] BROVA_COLD void FailStack(const TCompiledInfo* code) {
+  Fail(Translate(code->Runnable() ? "Stack Overflow." : "Invalid Instruction"));
+}
+
+[[noreturn]] BROVA_COLD void FailNotDefined(const std::string& name) {
+  Fail(Translate("Method") + name + Translate(" is not defined."));
+}
+
+[[noreturn]] BROVA_COLD void FailNative(const std::string& name) {
+  Fail("Native関数" + name + Translate(" cannot be invoked."));
+}
+
+TNormalFunction* Callable(TFunction* fn) {
+  if (fn->IsNative()) FailNative(fn->GetName());
+  return static_cast<TNormalFunction*>(fn);
+}
+
+// ---- member access off the fast paths
+
+// The name of field `index` of the running function's class, for messages.
+std::string FieldNameOf(TProcess* p, uint32_t index) {
+  const TFunction* fn = FunctionById(HeapPtr<TFrame>(p->fp)->function);
+  const TRTTI* cls = fn ? fn->owner : nullptr;
+  if (cls && index < cls->fieldNames.size()) return SymbolName(cls->fieldNames[index].sym);
+  return std::to_string(index);
+}
+
+// A field of a value that is not an object: a warning (not for an error value) and the
+// error value, or a reference to the scratch slot holding it.
+TValue FieldOfNonObject(const TValue& v, const std::string& name, bool deref) {
+  if (v.kind != vtError) Warn(NotObject(v) + Translate(" Field") + name + Translate(" cannot be read."));
+  if (deref) return ErrorValue(0);
+  SetError(ScratchValue(), 0);
+  return RefValue(heap::kScratchValueAddr);
+}
+
+// `cell` (an object, or not) becomes field `index` of it or a reference to it.
+BROVA_COLD void StaticField(TProcess* p, TValue* cell, uint32_t index, bool deref) {
+  TValue v = *cell;
+  if (v.kind != vtObject) {
+    *cell = FieldOfNonObject(v, FieldNameOf(p, index), deref);
+    return;
+  }
+  // Only a corrupt block names a field past the object's end.
+  Fail(Translate("Variable") + FieldNameOf(p, index) + Translate(" is not defined."));
+}
+
+// The receiver's field `index` for a receiver that is not an object (or too small).
+BROVA_COLD TValue ThisField(TProcess* p, const TValue& self, uint32_t index, bool deref) {
+  if (self.kind == vtObject)
+    Fail(Translate("Variable") + FieldNameOf(p, index) + Translate(" is not defined."));
+  return FieldOfNonObject(self, FieldNameOf(p, index), deref);
+}
+
+// Op_DMemberValPtr(_Deref) after a missed cache: the top becomes the field looked up by
+// name, or the error value after a warning.
+BROVA_COLD void DynamicField(TProcess* p, uint32_t* pc, bool deref) {
+  TValue* cell = HeapPtr<TValue>(p->sp);
+  TValue v = *cell;
+  SymbolId sym = pc[1];
+  int32_t& cache = reinterpret_cast<int32_t&>(pc[2]);
+  if (v.kind != vtObject) {
+    *cell = FieldOfNonObject(v, SymbolName(sym), deref);
+    return;
+  }
+  TfObject* obj = ObjectPtr(v);
+  const TRTTI* cls = ClassById(obj->cls);
+  int32_t index = cls ? FieldIndex(cls, sym, cache) : -1;
+  if (index >= 0 && static_cast<uint32_t>(index) < FieldCountOf(v)) {
+    TValue& field = obj->fields[index];
+    if (deref) {
+      *cell = field;
+      AddRef(*cell);
+    } else {
+      *cell = RefValue(HeapAddrOf(&field));
+    }
+  } else {
+    cache = 0;
+    Warn(Translate("Variable") + SymbolName(sym) + Translate(" is not defined."));
+    if (deref) {
+      *cell = ErrorValue(0);
+    } else {
+      SetError(ScratchValue(), 0);
+      *cell = RefValue(heap::kScratchValueAddr);
+    }
+  }
+  Release(v);
+}
+
+// ---- strings
+
+// Pushes a new String object; false when a nested run released the process meanwhile.
+BROVA_COLD bool PushString(TProcess* p, const uint32_t* pc) {
+  const char* text = reinterpret_cast<const char*>(pc + 2);
+  int32_t allowance = stepAllowance;
+  HeapAddr obj = MakeString(std::string(text, strnlen(text, pc[1])));
+  stepAllowance = allowance;
+  if (p->released) return false;
+  TValue* cell = HeapPtr<TValue>(p->sp) - 1;
+  *cell = ObjectValue(obj);
+  AddRef(*cell);
+  p->sp = HeapAddrOf(cell);
+  return true;
+}
+
+// ---- arithmetic off the fast paths
+
+// Trunc of a float into 64 bits; values without an integer part are an error.
+int64_t Trunc64(float f) {
+  if (!std::isfinite(f) || std::fabs(f) >= 9.2e18f) Fail(Translate("Invalid floating point operation"));
+  return static_cast<int64_t>(f);
+}
+
+int32_t Remainder64(int64_t a, int64_t b) {
+  if (b == 0) Fail(Translate("Division by zero"));
+  return static_cast<int32_t>(b == -1 ? 0 : a % b);
+}
+
+TValue IntOp(uint32_t op, int32_t a, int32_t b) {
+  uint32_t ua = static_cast<uint32_t>(a), ub = static_cast<uint32_t>(b);
+  switch (op) {
+  case Op_Add: return IntValue(static_cast<int32_t>(ua + ub));
+  case Op_Sub: return IntValue(static_cast<int32_t>(ua - ub));
+  case Op_Mul: return IntValue(static_cast<int32_t>(ua * ub));
+  default: break;
+  }
+  if (b == 0) Fail(Translate("Division by zero"));
+  if (a == INT32_MIN && b == -1) Fail(Translate("Integer overflow"));
+  if (op == Op_Mod) return IntValue(a % b);
+  if (a % b == 0) return IntValue(a / b);
+  return FloatValue(static_cast<float>(a) / static_cast<float>(b));
+}
+
+TValue FloatOp(uint32_t op, float a, float b) {
+  switch (op) {
+  case Op_Add: return FloatValue(a + b);
+  case Op_Sub: return FloatValue(a - b);
+  case Op_Mul: return FloatValue(a * b);
+  default:
+    if (b == 0.0f) Fail(Translate("Floating point division by zero"));
+    return FloatValue(a / b);
+  }
+}
+
+TValue NumberOp(uint32_t op, const TValue& l, const TValue& r) {
+  if (l.kind == vtInt && r.kind == vtInt) return IntOp(op, l.i, r.i);
+  if (op == Op_Mod) {
+    int64_t a = l.kind == vtInt ? l.i : Trunc64(l.f);
+    int64_t b = r.kind == vtInt ? r.i : Trunc64(r.f);
+    return IntValue(Remainder64(a, b));
+  }
+  return FloatOp(op, ValueToFloat(l), ValueToFloat(r));
+}
+
+// The whole operand table of Add, Sub, Mul, Div and Mod; false when a nested run released
+// the process meanwhile.
+BROVA_COLD bool Arithmetic(TProcess* p, uint32_t op) {
+  TValue* right = HeapPtr<TValue>(p->sp);
+  TValue* left = right + 1;
+  TValue l = *left, r = *right;
+  bool lNumber = l.kind == vtInt || l.kind == vtFloat;
+  bool rNumber = r.kind == vtInt || r.kind == vtFloat;
+  TValue result = l;
+  bool replaced = false;
+  if (lNumber || l.kind == vtObject) {
+    if (lNumber && rNumber) {
+      result = NumberOp(op, l, r);
+      replaced = true;
+    } else if (op == Op_Add && (l.kind == vtObject || r.kind == vtObject)) {
+      std::string text = ValueToText(l);
+      if (lNumber || (r.kind != vtNull && r.kind != vtUnset)) text += ValueToText(r);
+      int32_t allowance = stepAllowance;
+      HeapAddr obj = MakeString(std::move(text));
+      stepAllowance = allowance;
+      if (p->released) return false;
+      result = ObjectValue(obj);
+      AddRef(result);
+      replaced = true;
+    }
+  } else {
+    result = r;
+    if (op == Op_Sub && r.kind == vtInt) result.i = static_cast<int32_t>(0u - r.u);
+    else if (op == Op_Sub && r.kind == vtFloat) result.f = -r.f;
+    AddRef(result);
+    replaced = true;
+  }
+  *left = result;
+  p->sp = HeapAddrOf(left);
+  Release(r);
+  if (replaced) Release(l);
+  return true;
+}
+
+BROVA_COLD void Comparison(TProcess* p, uint32_t op) {
+  TValue* right = HeapPtr<TValue>(p->sp);
+  TValue* left = right + 1;
+  TValue l = *left, r = *right;
+  float d = CompareValues(l, r);
+  bool t = false;
+  switch (op) {
+  case Op_GT: t = d > 0; break;
+  case Op_GTE: t = d >= 0; break;
+  case Op_LT: t = d < 0; break;
+  case Op_LTE: t = d <= 0; break;
+  case Op_EQ: t = d == 0; break;
+  default: t = d != 0; break;
+  }
+  *left = FloatFlag(t);
+  p->sp = HeapAddrOf(left);
+  Release(r);
+  Release(l);
+}
+
+// Op_AddSubst / Op_SubSubst: the target changes in place and the reference stays on top.
+BROVA_COLD void CompoundAssign(TProcess* p, bool subtract) {
+  TValue* top = HeapPtr<TValue>(p->sp);
+  TValue x = top[0], ref = top[1];
+  p->sp = HeapAddrOf(top + 1);
+  if (ref.kind == vtRef) {
+    TValue& t = *RefPtr(ref);
+    bool xNumber = x.kind == vtInt || x.kind == vtFloat;
+    float sign = subtract ? -1.0f : 1.0f;
+    switch (t.kind) {
+    case vtInt:
+      if (x.kind == vtInt)
+        t.i = static_cast<int32_t>(subtract ? t.u - x.u : t.u + x.u);
+      else if (x.kind == vtFloat)
+        t = FloatValue(static_cast<float>(t.i) + sign * x.f);
+      break;
+    case vtFloat:
+      if (xNumber) t.f = subtract ? t.f - ValueToFloat(x) : t.f + ValueToFloat(x);
+      break;
+    case vtObject: break; // the target is left as it is
+    default: AssignValue(t, x); break;
+    }
+  }
+  Release(x);
+}
+
+// ---- for-in
+
+BROVA_COLD void InitForIn(TProcess* p) {
+  TValue* top = HeapPtr<TValue>(p->sp);
+  const TValue& collection = top[0];
+  const TRTTI* cls = collection.kind == vtObject ? ClassById(ObjectPtr(collection)->cls) : nullptr;
+  if (!cls || !g_arrayClass || !IsSubclass(cls, g_arrayClass))
+    Fail(Translate("\"Cannot apply \"\"for in ..\"\" to non-Array Value.\""));
+  TValue list = NullValue();
+  int32_t index = FieldIndex(cls, ListFieldSymbol(), g_listFieldCache);
+  if (index >= 0 && static_cast<uint32_t>(index) < FieldCountOf(collection))
+    list = ObjectPtr(collection)->fields[index];
+  else
+    g_listFieldCache = 0;
+  top[-1] = list; // not counted: ClearForIn drops it without a release
+  top[-2] = IntValue(0);
+  p->sp = HeapAddrOf(top - 2);
+}
+
+// ---- calls off the fast paths
+
+BROVA_COLD TNormalFunction* ResolveDynamicCall(const TValue& receiver, uint32_t* pc) {
+  SymbolId sym = pc[2];
+  int32_t& cache = reinterpret_cast<int32_t&>(pc[3]);
+  const std::string& name = SymbolName(sym);
+  TFunction* fn = nullptr;
+  if (receiver.kind == vtObject) {
+    const TRTTI* cls = ClassById(ObjectPtr(receiver)->cls);
+    if (!cls) FailNotDefined(name);
+    fn = MethodBySym(cls, sym, cache);
+    if (fn) return Callable(fn);
+    cache = 0;
+    Warn(Translate("Method") + name + Translate(" is not defined."));
+    fn = MethodBySym(cls, kSymErrorHook, cache);
+    if (!fn) {
+      cache = 0;
+      FailNotDefined(name);
+    }
+  } else {
+    std::string text = NotObject(receiver) + Translate(" Method") + name + Translate(" cannot be called.");
+    if (receiver.kind != vtError) Warn(text);
+    fn = g_objectClass ? MethodBySym(g_objectClass, kSymErrorHook, cache) : nullptr;
+    if (!fn) {
+      cache = 0;
+      Fail(text);
+    }
+  }
+  return Callable(fn);
+}
+
+BROVA_COLD TNormalFunction* ResolveIndexedCall(const TValue& receiver, int32_t index) {
+  if (receiver.kind != vtObject)
+    Fail(NotObject(receiver) + Translate(" Method") + std::to_string(index) + Translate(" cannot be called."));
+  const TRTTI* cls = ClassById(ObjectPtr(receiver)->cls);
+  TFunction* fn = cls ? MethodByIndex(cls, index) : nullptr;
+  if (!fn) FailNotDefined(std::to_string(index));
+  return Callable(fn);
+}
+
+BROVA_COLD TNormalFunction* ResolveSuperCall(uint32_t id) {
+  TFunction* fn = FunctionById(id);
+  if (!fn) FailNotDefined("#" + std::to_string(id));
+  return Callable(fn);
+}
+
+// Op_Constructor: the class's constructor, after the new instance went into the receiver
+// cell; null when a nested run released the process meanwhile.
+BROVA_COLD TNormalFunction* Construct(TProcess* p, const uint32_t* pc) {
+  TRTTI* cls = ClassById(pc[2]);
+  if (!cls) Fail(Translate("Invalid Instruction") + std::to_string(Op_Constructor));
+  TFunction* ctor = ConstructorOf(cls);
+  if (!ctor) Fail(Translate("Class") + ClassText(cls) + Translate(" has no constructor."));
+  TNormalFunction* fn = Callable(ctor);
+  if (!fn->code) FailNotDefined(fn->GetName());
+  // Refuse before the instance exists, so an overflow leaves nothing behind.
+  uint32_t locals = detail::FrameLocals(static_cast<uint32_t>(fn->localNames.size()), *fn->code);
+  int64_t frame = int64_t(p->sp) - 40;
+  if (frame - int64_t(p->stackBase) < detail::FrameReserve(locals, *fn->code)) FailStack(fn->code);
+  int32_t allowance = stepAllowance;
+  HeapAddr obj = NewInstance(cls);
+  stepAllowance = allowance;
+  if (p->released) return nullptr;
+  TValue& receiver = HeapPtr<TValue>(p->sp)[static_cast<int32_t>(pc[1])];
+  receiver = ObjectValue(obj); // overwritten without a release: it held a placeholder
+  AddRef(receiver);
+  return fn;
+}
+
+BROVA_COLD NativeBody ResolveNative(uint32_t id) {
+  TFunction* fn = FunctionById(id);
+  if (!fn || !fn->IsNative()) Fail(Translate("Invalid Instruction") + std::to_string(Op_NativeCall));
+  NativeBody body = static_cast<TNativeFunction*>(fn)->callback;
+  if (!body) Fail(Translate("native Method is not implemented."));
+  return body;
+}
+
+} // namespace
+
+void SetObjectClass(TRTTI* cls) { g_objectClass = cls; }
+void SetArrayClass(TRTTI* cls) { g_arrayClass = cls; }
+
+namespace detail {
+
+void ExecuteSlice(TProcess* p) {
+  uint8_t* const hb = g_heapBase;
+  uint8_t* const stackLow = hb + p->stackBase;
+  uint32_t* pc = reinterpret_cast<uint32_t*>(hb + p->pc);
+  TValue* sp = reinterpret_cast<TValue*>(hb + p->sp);
+  uint8_t* fp = hb + p->fp; // hb itself: no frame
+  TValue* self = reinterpret_cast<TValue*>(hb + p->thisSlot);
+  uint32_t selfFields = FieldCountOf(*self);
+  int32_t avail = p->avail;
+
+  // Shared by the call instructions.
+  TNormalFunction* fn = nullptr;
+  TValue* receiver = nullptr;
+  int32_t argc = 0;
+  uint32_t callSize = 0;
+  bool dynamicCall = false;
+
+#define ADDR(ptr) static_cast<HeapAddr>(reinterpret_cast<const uint8_t*>(ptr) - hb)
+#define SAVE()                                                                                   \
+  (p->pc = ADDR(pc), p->sp = ADDR(sp), p->fp = ADDR(fp), p->thisSlot = ADDR(self),              \
+   p->avail = avail)
+#define FRAME reinterpret_cast<TFrame*>(fp)
+#define LOCAL(k) (reinterpret_cast<TValue*>(fp) - static_cast<int32_t>(k))
+#define ARG(n) (self - 1 - (n))
+#define ADDREF(v)                                                                                \
+  do {                                                                                           \
+    if ((v).kind == vtObject) ++ObjectPtr(v)->refCount;                                          \
+  } while (0)
+#define RELEASE(v)                                                                               \
+  do {                                                                                           \
+    if ((v).kind == vtObject && BROVA_UNLIKELY(--ObjectPtr(v)->refCount == -1)) {                \
+      SAVE();                                                                                    \
+      FailNegativeCount(v);                                                                      \
+    }                                                                                            \
+  } while (0)
+
+#if defined(__GNUC__)
+#define BROVA_LABEL(num, name, size, operands, listing, pops, pushes) &&op_##name,
+  static const void* const kLabels[kOpcodeCount + 1] = {BROVA_OPCODES(BROVA_LABEL) && op_Invalid};
+#undef BROVA_LABEL
+#define DISPATCH()                                                                               \
+  {                                                                                              \
+    if (BROVA_UNLIKELY(--avail < 0)) goto slice_done;                                            \
+    uint32_t op_ = *pc;                                                                          \
+    goto* kLabels[op_ < kOpcodeCount ? op_ : kOpcodeCount];                                      \
+  }
+#define CASE(name) op_##name:
+#define INVALID_CASE op_Invalid:
+  DISPATCH();
+#else
+#define DISPATCH() continue;
+#define CASE(name) case Op_##name:
+#define INVALID_CASE default:
+  for (;;) {
+    if (--avail < 0) goto slice_done;
+    switch (*pc) {
+#endif
+#define NEXT(bytes)                                                                              \
+  {                                                                                              \
+    pc = reinterpret_cast<uint32_t*>(reinterpret_cast<uint8_t*>(pc) + (bytes));                  \
+    DISPATCH();                                                                                  \
+  }
+#define JUMP() NEXT(static_cast<int32_t>(pc[1]))
+
+  CASE(Pop) {
+    TValue v = *sp++;
+    RELEASE(v);
+    NEXT(4);
+  }
+  CASE(Push) {
+    *--sp = MakeValue(static_cast<TVType>(pc[1] & 0xFF), pc[2]);
+    NEXT(12);
+  }
+  CASE(PushString) {
+    SAVE();
+    if (!PushString(p, pc)) return;
+    --sp;
+    NEXT(8 + pc[1]);
+  }
+  CASE(PushThis) {
+    TValue v = *self;
+    ADDREF(v);
+    *--sp = v;
+    NEXT(4);
+  }
+  CASE(SMemberValPtr) {
+    uint32_t i = pc[1];
+    if (BROVA_LIKELY(i < FieldCountOf(*sp))) {
+      TValue obj = *sp;
+      *sp = RefValue(ADDR(&ObjectPtr(obj)->fields[i]));
+      RELEASE(obj);
+      NEXT(8);
+    }
+    SAVE();
+    StaticField(p, sp, i, false);
+    NEXT(8);
+  }
+  CASE(DMemberValPtr) {
+    if (BROVA_LIKELY(sp->kind == vtObject)) {
+      TValue obj = *sp;
+      TfObject* o = ObjectPtr(obj);
+      const TRTTI* cls = ClassById(o->cls);
+      uint32_t cache = pc[2];
+      if (BROVA_LIKELY(cls && cache < static_cast<uint32_t>(cls->instanceSize - 12) / 8 &&
+                       cls->fieldNames[cache].sym == pc[1])) {
+        *sp = RefValue(ADDR(&o->fields[cache]));
+        RELEASE(obj);
+        NEXT(12);
+      }
+    }
+    SAVE();
+    DynamicField(p, pc, false);
+    NEXT(12);
+  }
+  CASE(LocalValPtr) {
+    *--sp = RefValue(ADDR(LOCAL(pc[1])));
+    NEXT(8);
+  }
+  CASE(ArgValPtr) {
+    uint32_t n = pc[1];
+    if (BROVA_LIKELY(n < static_cast<uint32_t>(FRAME->argc))) {
+      *--sp = RefValue(ADDR(ARG(n)));
+      NEXT(8);
+    }
+    SAVE();
+    SetNull(ScratchValue());
+    *--sp = RefValue(heap::kScratchValueAddr);
+    NEXT(8);
+  }
+  CASE(PushThis_SMemberValPtr) {
+    uint32_t i = pc[2];
+    if (BROVA_LIKELY(i < selfFields)) {
+      *--sp = RefValue(ADDR(&ObjectPtr(*self)->fields[i]));
+      NEXT(12);
+    }
+    SAVE();
+    TValue v = ThisField(p, *self, i, false);
+    *--sp = v;
+    NEXT(12);
+  }
+  CASE(PushThis_SMemberValPtr_Deref) {
+    uint32_t i = pc[2];
+    if (BROVA_LIKELY(i < selfFields)) {
+      TValue v = ObjectPtr(*self)->fields[i];
+      ADDREF(v);
+      *--sp = v;
+      NEXT(16);
+    }
+    SAVE();
+    TValue v = ThisField(p, *self, i, true);
+    *--sp = v;
+    NEXT(16);
+  }
+  CASE(DMemberValPtr_Deref) {
+    if (BROVA_LIKELY(sp->kind == vtObject)) {
+      TValue obj = *sp;
+      TfObject* o = ObjectPtr(obj);
+      const TRTTI* cls = ClassById(o->cls);
+      uint32_t cache = pc[2];
+      if (BROVA_LIKELY(cls && cache < static_cast<uint32_t>(cls->instanceSize - 12) / 8 &&
+                       cls->fieldNames[cache].sym == pc[1])) {
+        TValue v = o->fields[cache];
+        ADDREF(v);
+        *sp = v;
+        RELEASE(obj);
+        NEXT(16);
+      }
+    }
+    SAVE();
+    DynamicField(p, pc, true);
+    NEXT(16);
+  }
+  CASE(LocalValPtr_Deref) {
+    TValue v = *LOCAL(pc[1]);
+    ADDREF(v);
+    *--sp = v;
+    NEXT(12);
+  }
+  CASE(ArgValPtr_Deref) {
+    uint32_t n = pc[1];
+    TValue v = n < static_cast<uint32_t>(FRAME->argc) ? *ARG(n) : NullValue();
+    ADDREF(v);
+    *--sp = v;
+    NEXT(12);
+  }
+  CASE(Push_Deref) {
+    TValue v = MakeValue(static_cast<TVType>(pc[1] & 0xFF), pc[2]);
+    if (BROVA_LIKELY(v.kind == vtRef)) {
+      v = *RefPtr(v);
+      ADDREF(v);
+    }
+    *--sp = v;
+    NEXT(16);
+  }
+  CASE(DCall) {
+    argc = static_cast<int32_t>(pc[1]);
+    receiver = sp + argc;
+    fn = nullptr;
+    if (BROVA_LIKELY(receiver->kind == vtObject)) {
+      const TRTTI* cls = ClassById(ObjectPtr(*receiver)->cls);
+      uint32_t cache = pc[3];
+      if (BROVA_LIKELY(cls && cache < cls->methods.size())) {
+        TFunction* m = cls->methods[cache];
+        if (BROVA_LIKELY(m->name == pc[2] && !m->IsNative())) fn = static_cast<TNormalFunction*>(m);
+      }
+    }
+    if (BROVA_UNLIKELY(!fn)) {
+      SAVE();
+      fn = ResolveDynamicCall(*receiver, pc);
+    }
+    callSize = 16;
+    dynamicCall = true;
+    goto call;
+  }
+  CASE(SCall) {
+    argc = static_cast<int32_t>(pc[1]);
+    receiver = sp + argc;
+    fn = nullptr;
+    if (BROVA_LIKELY(receiver->kind == vtObject)) {
+      const TRTTI* cls = ClassById(ObjectPtr(*receiver)->cls);
+      uint32_t index = pc[2];
+      if (BROVA_LIKELY(cls && index < cls->methods.size() && !cls->methods[index]->IsNative()))
+        fn = static_cast<TNormalFunction*>(cls->methods[index]);
+    }
+    if (BROVA_UNLIKELY(!fn)) {
+      SAVE();
+      fn = ResolveIndexedCall(*receiver, static_cast<int32_t>(pc[2]));
+    }
+    callSize = 12;
+    dynamicCall = true;
+    goto call;
+  }
+  CASE(SuperCall) {
+    argc = static_cast<int32_t>(pc[1]);
+    receiver = sp + argc;
+    TFunction* m = FunctionById(pc[2]);
+    if (BROVA_LIKELY(m && !m->IsNative())) {
+      fn = static_cast<TNormalFunction*>(m);
+    } else {
+      SAVE();
+      fn = ResolveSuperCall(pc[2]);
+    }
+    callSize = 12;
+    dynamicCall = false;
+    goto call;
+  }
+  CASE(NativeCall) {
+    argc = static_cast<int32_t>(pc[1]);
+    receiver = sp + argc;
+    TFunction* m = FunctionById(pc[2]);
+    NativeBody body = m && m->IsNative() ? static_cast<TNativeFunction*>(m)->callback : nullptr;
+    // Saved with the arguments still on the stack: if the native fails, they are released
+    // with it.
+    SAVE();
+    if (BROVA_UNLIKELY(!body)) body = ResolveNative(pc[2]);
+    body(receiver, argc, 0);
+    if (BROVA_UNLIKELY(p->released)) return;
+    avail = p->avail; // the native may have suspended or finished the process
+    TValue* args = sp;
+    sp = receiver;
+    for (TValue* a = args; a < receiver; ++a) RELEASE(*a);
+    NEXT(12);
+  }
+  CASE(Constructor) {
+    argc = static_cast<int32_t>(pc[1]);
+    receiver = sp + argc;
+    SAVE();
+    fn = Construct(p, pc);
+    if (!fn) return;
+    callSize = 12;
+    dynamicCall = false;
+    goto call;
+  }
+  CASE(Add) {
+    TValue* l = sp + 1;
+    if (BROVA_LIKELY(l->kind == vtInt && sp->kind == vtInt)) {
+      l->i = static_cast<int32_t>(l->u + sp->u);
+      sp = l;
+      NEXT(4);
+    }
+    if (l->kind == vtFloat && sp->kind == vtFloat) {
+      l->f += sp->f;
+      sp = l;
+      NEXT(4);
+    }
+    SAVE();
+    if (!Arithmetic(p, Op_Add)) return;
+    ++sp;
+    NEXT(4);
+  }
+  CASE(Sub) {
+    TValue* l = sp + 1;
+    if (BROVA_LIKELY(l->kind == vtInt && sp->kind == vtInt)) {
+      l->i = static_cast<int32_t>(l->u - sp->u);
+      sp = l;
+      NEXT(4);
+    }
+    if (l->kind == vtFloat && sp->kind == vtFloat) {
+      l->f -= sp->f;
+      sp = l;
+      NEXT(4);
+    }
+    SAVE();
+    if (!Arithmetic(p, Op_Sub)) return;
+    ++sp;
+    NEXT(4);
+  }
+  CASE(Mul) {
+    TValue* l = sp + 1;
+    if (BROVA_LIKELY(l->kind == vtInt && sp->kind == vtInt)) {
+      l->i = static_cast<int32_t>(l->u * sp->u);
+      sp = l;
+      NEXT(4);
+    }
+    if (l->kind == vtFloat && sp->kind == vtFloat) {
+      l->f *= sp->f;
+      sp = l;
+      NEXT(4);
+    }
+    SAVE();
+    if (!Arithmetic(p, Op_Mul)) return;
+    ++sp;
+    NEXT(4);
+  }
+  CASE(Div) {
+    TValue* l = sp + 1;
+    if (BROVA_LIKELY(l->kind == vtInt && sp->kind == vtInt && sp->i > 0)) {
+      int32_t a = l->i, b = sp->i;
+      *l = a % b == 0 ? IntValue(a / b) : FloatValue(static_cast<float>(a) / static_cast<float>(b));
+      sp = l;
+      NEXT(4);
+    }
+    if (l->kind == vtFloat && sp->kind == vtFloat && sp->f != 0.0f) {
+      l->f /= sp->f;
+      sp = l;
+      NEXT(4);
+    }
+    SAVE();
+    if (!Arithmetic(p, Op_Div)) return;
+    ++sp;
+    NEXT(4);
+  }
+  CASE(Mod) {
+    TValue* l = sp + 1;
+    if (BROVA_LIKELY(l->kind == vtInt && sp->kind == vtInt && sp->i > 0)) {
+      l->i %= sp->i;
+      sp = l;
+      NEXT(4);
+    }
+    SAVE();
+    if (!Arithmetic(p, Op_Mod)) return;
+    ++sp;
+    NEXT(4);
+  }
+
+#define COMPARISON(name, rel)                                                                    \
+  CASE(name) {                                                                                   \
+    TValue* l = sp + 1;                                                                          \
+    if (BROVA_LIKELY(l->kind == vtInt && sp->kind == vtInt)) {                                   \
+      *l = FloatFlag(l->i rel sp->i);                                                            \
+      sp = l;                                                                                    \
+      NEXT(4);                                                                                   \
+    }                                                                                            \
+    if (l->kind == vtFloat && sp->kind == vtFloat) {                                             \
+      float d = l->f - sp->f;                                                                    \
+      *l = FloatFlag(d rel 0.0f);                                                                \
+      sp = l;                                                                                    \
+      NEXT(4);                                                                                   \
+    }                                                                                            \
+    SAVE();                                                                                      \
+    Comparison(p, Op_##name);                                                                    \
+    ++sp;                                                                                        \
+    NEXT(4);                                                                                     \
+  }
+  COMPARISON(GT, >)
+  COMPARISON(GTE, >=)
+  COMPARISON(LT, <)
+  COMPARISON(LTE, <=)
+  COMPARISON(EQ, ==)
+  COMPARISON(NEQ, !=)
+#undef COMPARISON
+
+  CASE(And) NEXT(4);
+  CASE(Or) NEXT(4);
+  CASE(Is) {
+    TValue v = *sp;
+    bool is = v.kind == vtObject &&
+              IsSubclass(ClassById(ObjectPtr(v)->cls), ClassById(pc[1]));
+    *sp = IntValue(is ? 1 : 0);
+    RELEASE(v);
+    NEXT(8);
+  }
+  CASE(Not) {
+    TValue v = *sp;
+    *sp = IntValue(Truthy(v) ? 0 : 1);
+    RELEASE(v);
+    NEXT(4);
+  }
+  CASE(Neg) {
+    if (sp->kind == vtInt) sp->i = static_cast<int32_t>(0u - sp->u);
+    else if (sp->kind == vtFloat) sp->f = -sp->f;
+    NEXT(4);
+  }
+  CASE(Subst) {
+    TValue x = sp[0];
+    TValue ref = sp[1];
+    ++sp;
+    *sp = x;
+    if (BROVA_LIKELY(ref.kind == vtRef)) {
+      // The stack's reference to x moves into the slot; the result cell adds one.
+      TValue* slot = RefPtr(ref);
+      TValue old = *slot;
+      *slot = x;
+      ADDREF(x);
+      RELEASE(old);
+    } else {
+      RELEASE(ref);
+    }
+    NEXT(4);
+  }
+  CASE(AddSubst) {
+    if (BROVA_LIKELY(sp[1].kind == vtRef && sp[0].kind == vtInt)) {
+      TValue* t = RefPtr(sp[1]);
+      if (BROVA_LIKELY(t->kind == vtInt)) {
+        t->i = static_cast<int32_t>(t->u + sp[0].u);
+        ++sp;
+        NEXT(4);
+      }
+    }
+    SAVE();
+    CompoundAssign(p, false);
+    ++sp;
+    NEXT(4);
+  }
+  CASE(SubSubst) {
+    if (BROVA_LIKELY(sp[1].kind == vtRef && sp[0].kind == vtInt)) {
+      TValue* t = RefPtr(sp[1]);
+      if (BROVA_LIKELY(t->kind == vtInt)) {
+        t->i = static_cast<int32_t>(t->u - sp[0].u);
+        ++sp;
+        NEXT(4);
+      }
+    }
+    SAVE();
+    CompoundAssign(p, true);
+    ++sp;
+    NEXT(4);
+  }
+  CASE(Deref) {
+    if (BROVA_LIKELY(sp->kind == vtRef)) {
+      TValue v = *RefPtr(*sp);
+      ADDREF(v);
+      *sp = v;
+    }
+    NEXT(4);
+  }
+  CASE(Jump) JUMP();
+  CASE(JumpZero) {
+    TValue v = *sp++;
+    bool truthy = Truthy(v);
+    RELEASE(v);
+    if (!truthy) JUMP();
+    NEXT(8);
+  }
+  CASE(Jump_And) {
+    if (!Truthy(*sp)) JUMP();
+    TValue v = *sp++;
+    RELEASE(v);
+    NEXT(8);
+  }
+  CASE(Jump_Or) {
+    if (Truthy(*sp)) JUMP();
+    TValue v = *sp++;
+    RELEASE(v);
+    NEXT(8);
+  }
+  CASE(Ret) {
+    TFrame* frame = FRAME;
+    TValue* top = sp;
+    TValue result = *top;
+    TValue* recv = reinterpret_cast<TValue*>(hb + frame->thisAddr);
+    TValue oldReceiver = *recv;
+    // Leave the frame first, then release what it held: a failing release then finds the
+    // process in the caller's state, with nothing released twice.
+    *recv = result;
+    sp = recv;
+    fp = hb + frame->callerFp;
+    bool bottom = frame->callerFp == kNoAddr;
+    if (bottom) {
+      p->resultSlot = ADDR(recv);
+    } else {
+      pc = reinterpret_cast<uint32_t*>(hb + frame->returnAddr);
+      self = reinterpret_cast<TValue*>(hb + FRAME->thisAddr);
+      selfFields = FieldCountOf(*self);
+    }
+    for (TValue* c = top + 1; c <= &frame->local0; ++c) RELEASE(*c);
+    for (TValue* c = reinterpret_cast<TValue*>(frame + 1); c < recv; ++c) RELEASE(*c);
+    RELEASE(oldReceiver);
+    if (bottom) {
+      SAVE();
+      Finish(p);
+      return;
+    }
+    NEXT(0);
+  }
+  CASE(InitForIn) {
+    SAVE();
+    InitForIn(p);
+    sp -= 2;
+    NEXT(4);
+  }
+  CASE(DoForIn) {
+    uint32_t i = static_cast<uint32_t>(ValueToInt(sp[0]));
+    TList* list = NativeOfKind<TList>(sp[1]);
+    if (!list || i >= list->items.size()) JUMP();
+    if (BROVA_LIKELY(sp[3].kind == vtRef)) {
+      SAVE();
+      AssignValue(*RefPtr(sp[3]), list->items[i]);
+    }
+    sp[0] = IntValue(static_cast<int32_t>(i + 1));
+    NEXT(8);
+  }
+  CASE(ClearForIn) {
+    TValue collection = sp[2];
+    TValue ref = sp[3];
+    sp += 4;
+    RELEASE(collection);
+    RELEASE(ref);
+    NEXT(4);
+  }
+  CASE(Point) {
+    p->posClass = pc[1];
+    p->posLine = pc[2];
+    p->posExtra = pc[3];
+    NEXT(16);
+  }
+  CASE(Halt) {
+    SAVE();
+    Finish(p);
+    return;
+  }
+  INVALID_CASE {
+    SAVE();
+    FailInvalid(*pc);
+  }
+
+call: {
+  const TCompiledInfo* code = fn->code;
+  if (BROVA_UNLIKELY(!code)) {
+    SAVE();
+    FailNotDefined(fn->GetName());
+  }
+  uint32_t locals = FrameLocals(static_cast<uint32_t>(fn->localNames.size()), *code);
+  uint8_t* frameAt = reinterpret_cast<uint8_t*>(sp) - 40;
+  int64_t need = FrameReserve(locals, *code);
+  // Indexed and dynamic calls also keep the traditional 100 bytes below the locals.
+  if (dynamicCall) need = std::max<int64_t>(need, 8 * (int64_t(locals) - 1) + 100);
+  if (BROVA_UNLIKELY(frameAt - stackLow < need)) {
+    SAVE();
+    FailStack(code);
+  }
+  TFrame* frame = reinterpret_cast<TFrame*>(frameAt);
+  frame->function = fn->id;
+  frame->returnAddr = ADDR(pc) + callSize;
+  frame->argc = argc;
+  frame->thisAddr = ADDR(receiver);
+  frame->callerFp = ADDR(fp);
+  frame->posClass = p->posClass;
+  frame->posLine = p->posLine;
+  frame->posExtra = p->posExtra;
+  TValue* local0 = &frame->local0;
+  for (uint32_t k = 0; k < locals; ++k) local0[-static_cast<int32_t>(k)] = NullValue();
+  sp = locals ? local0 - (locals - 1) : reinterpret_cast<TValue*>(frameAt + 8);
+  fp = frameAt;
+  self = receiver;
+  selfFields = FieldCountOf(*self);
+  pc = reinterpret_cast<uint32_t*>(hb + code->code);
+  NEXT(0);
+}
+
+#if !defined(__GNUC__)
+    }
+  }
+#endif
+
+slice_done:
+  avail = 0;
+  SAVE();
+
+#undef ADDR
+#undef SAVE
+#undef FRAME
+#undef LOCAL
+#undef ARG
+#undef ADDREF
+#undef RELEASE
+#undef DISPATCH
+#undef CASE
+#undef INVALID_CASE
+#undef NEXT
+#undef JUMP
+}
+
+} // namespace detail
+} // namespace brova

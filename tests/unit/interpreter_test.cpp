@@ -1,0 +1,772 @@
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <cmath>
+
+#include "runtime/errors.h"
+#include "runtime/process.h"
+#include "runtime/statistics.h"
+#include "runtime/value_list.h"
+#include "process_builder.h"
+
+namespace brova {
+namespace {
+
+using testing::AddCode;
+using testing::AddNative;
+using testing::MakeClass;
+using testing::NewObject;
+
+class Interpreter : public ::testing::Test {
+protected:
+  void SetUp() override { testing::ResetInterpreter(); }
+
+  struct Outcome {
+    int status;
+    TVType kind;
+    std::string text;
+  };
+
+  // Runs `name` of a fresh instance once with the default budget.
+  Outcome RunMethod(TRTTI* cls, const char* name) {
+    TProcess* p = CreateProcess(NewObject(cls), name);
+    brova::Run(p, 0);
+    Outcome o{p->status, vtNull, ""};
+    if (p->resultSlot != kNoAddr && !p->released) {
+      TValue v = *HeapPtr<TValue>(p->resultSlot);
+      o.kind = static_cast<TVType>(v.kind);
+      o.text = ValueToText(v);
+    }
+    DestroyProcess(p);
+    return o;
+  }
+
+  testing::MessageLog log;
+};
+
+// An operand of the tables below: a constant or a string literal.
+struct Operand {
+  TValue value;
+  const char* text = nullptr;
+  void Emit(TProgWriter& w) const {
+    if (text) w.EmitPushString(text);
+    else w.EmitPush(value);
+  }
+};
+Operand I(int32_t i) { return {IntValue(i)}; }
+Operand F(float f) { return {FloatValue(f)}; }
+Operand S(const char* s) { return {NullValue(), s}; }
+Operand N() { return {NullValue()}; }
+Operand U() { return {UnsetValue(Intern("u"))}; }
+
+struct BinaryCase {
+  Operand l;
+  TOpcode op;
+  Operand r;
+  TVType kind;
+  const char* text;
+};
+
+TEST_F(Interpreter, OperatorTable) {
+  const BinaryCase cases[] = {
+      {I(7), Op_Div, I(2), vtFloat, "3.5"},
+      {I(8), Op_Div, I(2), vtInt, "4"},
+      {I(-9), Op_Div, I(3), vtInt, "-3"},
+      {I(7), Op_Mod, F(2.9f), vtInt, "1"},
+      {F(5.5f), Op_Mod, I(2), vtInt, "1"},
+      {F(-7.5f), Op_Mod, F(2.5f), vtInt, "-1"},
+      {I(-7), Op_Mod, I(2), vtInt, "-1"},
+      {I(INT_MAX), Op_Add, I(1), vtInt, "-2147483648"},
+      {I(INT_MIN), Op_Sub, I(1), vtInt, "2147483647"},
+      {I(65536), Op_Mul, I(65536), vtInt, "0"},
+      {I(1), Op_Add, F(0.5f), vtFloat, "1.5"},
+      {F(0.1f), Op_Mul, I(3), vtFloat, "0.300000011920929"},
+      {F(1.0f), Op_Div, F(4.0f), vtFloat, "0.25"},
+      {N(), Op_Add, I(3), vtInt, "3"},
+      {N(), Op_Sub, I(3), vtInt, "-3"},
+      {N(), Op_Sub, F(2.5f), vtFloat, "-2.5"},
+      {U(), Op_Mul, I(4), vtInt, "4"},
+      {I(3), Op_Mul, N(), vtInt, "3"},
+      {S("a"), Op_Add, I(1), vtObject, "a1"},
+      {I(1), Op_Add, S("a"), vtObject, "1a"},
+      {S("x"), Op_Add, N(), vtObject, "x"},
+      {S("x"), Op_Add, U(), vtObject, "x"},
+      {S("x"), Op_Add, S("y"), vtObject, "xy"},
+      {S("x"), Op_Sub, I(1), vtObject, "x"},
+      {I(2), Op_Sub, S("x"), vtInt, "2"},
+      // comparisons give floats; strings are only equal or unequal
+      {I(2), Op_LT, I(3), vtFloat, "1"},
+      {I(INT_MAX), Op_GT, I(-1), vtFloat, "1"},
+      {I(5), Op_EQ, F(5.0f), vtFloat, "1"},
+      {F(2.5f), Op_GTE, I(3), vtFloat, "0"},
+      {S("abc"), Op_LT, S("abd"), vtFloat, "0"},
+      {S("abd"), Op_LT, S("abc"), vtFloat, "0"},
+      {S("abc"), Op_GT, S("abd"), vtFloat, "1"},
+      {S("abd"), Op_GT, S("abc"), vtFloat, "1"},
+      {S("abc"), Op_EQ, S("abc"), vtFloat, "1"},
+      {S("abc"), Op_LT, S("abc"), vtFloat, "0"},
+      {S("abc"), Op_GT, S("abc"), vtFloat, "0"},
+      {S("5"), Op_EQ, I(5), vtFloat, "1"},
+      {I(5), Op_EQ, S("5"), vtFloat, "0"},
+      {N(), Op_EQ, U(), vtFloat, "1"},
+      {N(), Op_NEQ, I(0), vtFloat, "1"},
+  };
+  TRTTI* cls = MakeClass("Arith", {});
+  for (const BinaryCase& c : cases) {
+    AddCode(cls, "f", 0, [&](TProgWriter& w) {
+      c.l.Emit(w);
+      c.r.Emit(w);
+      w.Emit(c.op);
+      w.Emit(Op_Ret);
+    });
+    Outcome o = RunMethod(cls, "f");
+    SCOPED_TRACE(std::string(OpcodeName(c.op)) + " giving " + c.text);
+    EXPECT_EQ(o.status, 0);
+    EXPECT_EQ(o.kind, c.kind);
+    EXPECT_EQ(o.text, c.text);
+  }
+  EXPECT_TRUE(log.shown.empty());
+}
+
+TEST_F(Interpreter, ArithmeticFaultsEndTheProcessWithoutASignal) {
+  const BinaryCase cases[] = {
+      {I(1), Op_Div, I(0), vtNull, "Division by zero"},
+      {I(1), Op_Mod, I(0), vtNull, "Division by zero"},
+      {I(1), Op_Div, I(-0), vtNull, "Division by zero"},
+      {I(3), Op_Mod, F(0.5f), vtNull, "Division by zero"},
+      {F(3.5f), Op_Mod, I(0), vtNull, "Division by zero"},
+      {F(1.0f), Op_Div, F(0.0f), vtNull, "Floating point division by zero"},
+      {I(1), Op_Div, F(0.0f), vtNull, "Floating point division by zero"},
+      {F(1.0f), Op_Div, I(0), vtNull, "Floating point division by zero"},
+      {I(INT_MIN), Op_Div, I(-1), vtNull, "Integer overflow"},
+      {I(INT_MIN), Op_Mod, I(-1), vtNull, "Integer overflow"},
+  };
+  TRTTI* cls = MakeClass("Faults", {});
+  for (const BinaryCase& c : cases) {
+    log.shown.clear();
+    AddCode(cls, "f", 0, [&](TProgWriter& w) {
+      c.l.Emit(w);
+      c.r.Emit(w);
+      w.Emit(c.op);
+      w.Emit(Op_Ret);
+    });
+    Outcome o = RunMethod(cls, "f");
+    EXPECT_EQ(o.status, 2) << c.text;
+    EXPECT_EQ(log.shown, std::vector<std::string>{c.text});
+  }
+  // INT_MIN % -1 in 64 bits (a float operand) is plain 0
+  AddCode(cls, "g", 0, [](TProgWriter& w) {
+    w.EmitPush(IntValue(INT_MIN));
+    w.EmitPush(FloatValue(-1.0f));
+    w.Emit(Op_Mod);
+    w.Emit(Op_Ret);
+  });
+  EXPECT_EQ(RunMethod(cls, "g").text, "0");
+}
+
+TEST_F(Interpreter, LogicAndCompoundAssignment) {
+  struct Case {
+    const char* name;
+    testing::CodeBody body;
+    const char* text;
+  };
+  auto local = [](TProgWriter& w, TValue v) {
+    w.Emit(Op_LocalValPtr, {0});
+    w.EmitPush(v);
+    w.Emit(Op_Subst);
+    w.Emit(Op_Pop);
+  };
+  const Case cases[] = {
+      {"not of 0", [](TProgWriter& w) { w.EmitPush(IntValue(0)); w.Emit(Op_Not); }, "1"},
+      {"not of an error", [](TProgWriter& w) { w.EmitPush(ErrorValue(3)); w.Emit(Op_Not); }, "1"},
+      {"not of NaN", [](TProgWriter& w) { w.EmitPush(FloatValue(NAN)); w.Emit(Op_Not); }, "1"},
+      {"neg", [](TProgWriter& w) { w.EmitPush(FloatValue(2.5f)); w.Emit(Op_Neg); }, "-2.5"},
+      {"neg of INT_MIN wraps", [](TProgWriter& w) { w.EmitPush(IntValue(INT_MIN)); w.Emit(Op_Neg); }, "-2147483648"},
+      {"and: the deciding operand", [](TProgWriter& w) {
+         w.EmitPush(IntValue(0));
+         int32_t j = w.EmitJump(Op_Jump_And);
+         w.EmitPush(IntValue(7));
+         w.Emit(Op_And);
+         w.PatchJump(j, w.Pos());
+       }, "0"},
+      {"or: the deciding operand", [](TProgWriter& w) {
+         w.EmitPush(IntValue(0));
+         int32_t j = w.EmitJump(Op_Jump_Or);
+         w.EmitPush(IntValue(7));
+         w.Emit(Op_Or);
+         w.PatchJump(j, w.Pos());
+       }, "7"},
+      {"int += float", [&](TProgWriter& w) {
+         local(w, IntValue(2));
+         w.Emit(Op_LocalValPtr, {0});
+         w.EmitPush(FloatValue(0.5f));
+         w.Emit(Op_AddSubst);
+         w.Emit(Op_Deref);
+       }, "2.5"},
+      {"float -= int", [&](TProgWriter& w) {
+         local(w, FloatValue(2.5f));
+         w.Emit(Op_LocalValPtr, {0});
+         w.EmitPush(IntValue(1));
+         w.Emit(Op_SubSubst);
+         w.Emit(Op_Deref);
+       }, "1.5"},
+      {"null -= 3 assigns", [&](TProgWriter& w) {
+         w.Emit(Op_LocalValPtr, {0});
+         w.EmitPush(IntValue(3));
+         w.Emit(Op_SubSubst);
+         w.Emit(Op_Deref);
+       }, "3"},
+      {"int += string leaves the target", [&](TProgWriter& w) {
+         local(w, IntValue(4));
+         w.Emit(Op_LocalValPtr, {0});
+         w.EmitPushString("s");
+         w.Emit(Op_AddSubst);
+         w.Emit(Op_Deref);
+       }, "4"},
+  };
+  TRTTI* cls = MakeClass("Logic", {});
+  for (const Case& c : cases) {
+    AddCode(cls, "f", 1, [&](TProgWriter& w) {
+      c.body(w);
+      w.Emit(Op_Ret);
+    });
+    Outcome o = RunMethod(cls, "f");
+    EXPECT_EQ(o.status, 0) << c.name;
+    EXPECT_EQ(o.text, c.text) << c.name;
+  }
+}
+
+// ---- budget, suspension, nesting
+
+// local 0 += 1 forever: five instructions a round.
+void CountForever(TProgWriter& w) {
+  int32_t top = w.Emit(Op_LocalValPtr, {0});
+  w.EmitPush(IntValue(1));
+  w.Emit(Op_AddSubst);
+  w.Emit(Op_Pop);
+  int32_t j = w.EmitJump(Op_Jump);
+  w.PatchJump(j, top);
+}
+
+int32_t Local0(const TProcess* p) { return HeapPtr<TValue>(p->fp)->i; }
+
+TEST_F(Interpreter, BudgetPreemptsAndTheNextRunResumes) {
+  TRTTI* cls = MakeClass("Loop", {});
+  AddCode(cls, "spin", 1, CountForever);
+  TProcess* p = CreateProcess(NewObject(cls), "spin");
+  HeapPtr<TValue>(p->fp)[0] = IntValue(0);
+  brova::Run(p, 100);
+  EXPECT_EQ(Local0(p), 20);
+  EXPECT_EQ(p->sliceSteps, 100);
+  EXPECT_TRUE(preempted);
+  preempted = false;
+  brova::Run(p, 0);
+  EXPECT_EQ(Local0(p), 20 + kDefaultSteps / 5);
+  EXPECT_EQ(p->sliceSteps, kDefaultSteps);
+  EXPECT_TRUE(preempted);
+  EXPECT_FALSE(p->finished);
+  DestroyProcess(p);
+}
+
+int g_suspends = 0;
+void SuspendNative(TValue*, int32_t, int32_t) {
+  ++g_suspends;
+  Suspend(currentProcess);
+}
+
+TEST_F(Interpreter, SuspendEndsTheRunAfterTheNativeAndTheNextRunGoesOn) {
+  TRTTI* cls = MakeClass("Suspender", {});
+  TNativeFunction* suspend = AddNative(cls, "suspend", SuspendNative);
+  AddCode(cls, "f", 1, [&](TProgWriter& w) {
+    w.Emit(Op_PushThis);
+    w.Emit(Op_NativeCall, {0, suspend->id});
+    w.Emit(Op_Pop);
+    w.Emit(Op_PushThis);
+    w.Emit(Op_NativeCall, {0, suspend->id});
+    w.Emit(Op_Pop);
+    w.EmitPush(IntValue(9));
+    w.Emit(Op_Ret);
+  });
+  g_suspends = 0;
+  TProcess* p = CreateProcess(NewObject(cls), "f");
+  brova::Run(p, 0);
+  EXPECT_EQ(g_suspends, 1);
+  EXPECT_EQ(p->sliceSteps, 2);
+  EXPECT_TRUE(p->suspended);
+  EXPECT_FALSE(preempted);
+  brova::Run(p, 0);
+  EXPECT_EQ(g_suspends, 2);
+  EXPECT_EQ(p->sliceSteps, 3) << "the run starts with the Pop after the native call";
+  brova::Run(p, 0);
+  EXPECT_TRUE(p->finished);
+  EXPECT_EQ(ValueToText(*HeapPtr<TValue>(p->resultSlot)), "9");
+  DestroyProcess(p);
+}
+
+TProcess* g_inner = nullptr;
+std::vector<TProcess*> g_seen;
+void RecordCurrent(TValue*, int32_t, int32_t) { g_seen.push_back(currentProcess); }
+void RunInner(TValue* result, int32_t, int32_t) {
+  g_seen.push_back(currentProcess);
+  brova::Run(g_inner, 0);
+  g_seen.push_back(currentProcess);
+  SetInt(*result, 5);
+}
+
+TEST_F(Interpreter, NestedRunsSeeTheInnermostProcess) {
+  TRTTI* cls = MakeClass("Nest", {});
+  TNativeFunction* record = AddNative(cls, "record", RecordCurrent);
+  TNativeFunction* inner = AddNative(cls, "inner", RunInner);
+  AddCode(cls, "leaf", 0, [&](TProgWriter& w) {
+    w.Emit(Op_PushThis);
+    w.Emit(Op_NativeCall, {0, record->id});
+    w.Emit(Op_Ret);
+  });
+  AddCode(cls, "outer", 0, [&](TProgWriter& w) {
+    w.Emit(Op_PushThis);
+    w.Emit(Op_NativeCall, {0, inner->id});
+    w.Emit(Op_Ret);
+  });
+  g_seen.clear();
+  g_inner = CreateProcess(NewObject(cls), "leaf");
+  TProcess* outer = CreateProcess(NewObject(cls), "outer");
+  brova::Run(outer, 0);
+  EXPECT_EQ(g_seen, (std::vector<TProcess*>{outer, g_inner, outer}));
+  EXPECT_EQ(currentProcess, nullptr);
+  EXPECT_TRUE(g_inner->finished);
+  EXPECT_EQ(ValueToText(*HeapPtr<TValue>(outer->resultSlot)), "5");
+  DestroyProcess(g_inner);
+  DestroyProcess(outer);
+}
+
+TEST_F(Interpreter, StepAllowanceStopsInTheDebuggerAndCounts) {
+  TRTTI* cls = MakeClass("Stepper", {});
+  AddCode(cls, "spin", 1, CountForever);
+  TProcess* p = CreateProcess(NewObject(cls), "spin");
+  HeapPtr<TValue>(p->fp)[0] = IntValue(0);
+  int stops = 0;
+  SetDebuggerStop([&] {
+    ++stops;
+    if (stops == 1) stepAllowance = 5; // grant one more round
+  });
+  stepAllowance = 10;
+  brova::Run(p, 0);
+  SetDebuggerStop({});
+  EXPECT_EQ(stops, 2);
+  EXPECT_EQ(Local0(p), 3);
+  EXPECT_EQ(stepAllowance, 0);
+  DestroyProcess(p);
+}
+
+// ---- calls
+
+TEST_F(Interpreter, CallsPassArgumentsAndReturnThroughTheFrame) {
+  TRTTI* base = MakeClass("Base", {"a"});
+  // sum(x, y) = x + y + this.a
+  AddCode(base, "sum", 1, [](TProgWriter& w) {
+    w.Emit(Op_ArgValPtr, {0});
+    w.Emit(Op_Deref);
+    w.Emit(Op_ArgValPtr, {1});
+    w.Emit(Op_Deref);
+    w.Emit(Op_Add);
+    w.Emit(Op_PushThis);
+    w.Emit(Op_SMemberValPtr, {0});
+    w.Emit(Op_Deref);
+    w.Emit(Op_Add);
+    w.Emit(Op_Ret);
+  });
+  // beyond argc: reads give null, writes land in the scratch slot
+  AddCode(base, "beyond", 0, [](TProgWriter& w) {
+    w.Emit(Op_ArgValPtr, {3});
+    w.EmitPush(IntValue(11));
+    w.Emit(Op_Subst);
+    w.Emit(Op_Pop);
+    w.Emit(Op_ArgValPtr, {3});
+    w.Emit(Op_Deref);
+    w.Emit(Op_Ret);
+  });
+  TRTTI* cls = MakeClass("Derived", {}, base);
+  TFunction* sum = MethodByName(base, "sum");
+  AddCode(cls, "f", 0, [&](TProgWriter& w) {
+    w.Emit(Op_PushThis);
+    w.Emit(Op_SMemberValPtr, {0});
+    w.EmitPush(IntValue(100));
+    w.Emit(Op_Subst);
+    w.Emit(Op_Pop);
+    w.Emit(Op_PushThis); // dynamic
+    w.EmitPush(IntValue(1));
+    w.EmitPush(IntValue(2));
+    w.Emit(Op_DCall, {2, Intern("SUM"), 0});
+    w.Emit(Op_PushThis); // by index
+    w.EmitPush(IntValue(3));
+    w.EmitPush(IntValue(4));
+    w.Emit(Op_SCall, {2, static_cast<uint32_t>(IndexOfMethod(cls, sum))});
+    w.Emit(Op_Add);
+    w.Emit(Op_PushThis); // known function
+    w.EmitPush(IntValue(5));
+    w.EmitPush(IntValue(6));
+    w.Emit(Op_SuperCall, {2, sum->id});
+    w.Emit(Op_Add);
+    w.Emit(Op_Ret);
+  });
+  EXPECT_EQ(RunMethod(cls, "f").text, "321");
+  Outcome beyond = RunMethod(cls, "beyond");
+  EXPECT_EQ(beyond.kind, vtNull);
+  EXPECT_EQ(ValueToText(ScratchValue()), "11");
+}
+
+TEST_F(Interpreter, ConstructorStoresTheInstanceAndItsReturnReplacesIt) {
+  TRTTI* cls = MakeClass("Made", {"v"});
+  AddCode<TConstructor>(cls, "constructor", 0, [](TProgWriter& w) {
+    w.Emit(Op_PushThis);
+    w.Emit(Op_SMemberValPtr, {0});
+    w.Emit(Op_ArgValPtr, {0});
+    w.Emit(Op_Deref);
+    w.Emit(Op_Subst);
+    w.Emit(Op_Pop);
+    w.Emit(Op_PushThis);
+    w.Emit(Op_Ret);
+  });
+  AddCode(cls, "make", 1, [&](TProgWriter& w) {
+    w.Emit(Op_LocalValPtr, {0});
+    w.EmitPush(NullValue());
+    w.EmitPush(IntValue(42));
+    w.Emit(Op_Constructor, {1, cls->id});
+    w.Emit(Op_Subst);
+    w.Emit(Op_Pop);
+    w.Emit(Op_LocalValPtr, {0});
+    w.Emit(Op_Deref);
+    w.Emit(Op_DMemberValPtr, {Intern("v"), 0});
+    w.Emit(Op_Deref);
+    w.Emit(Op_Ret);
+  });
+  TfObject* holder = NewObject(cls);
+  TProcess* p = CreateProcess(holder, "make");
+  brova::Run(p, 0);
+  ASSERT_EQ(p->status, 0);
+  EXPECT_EQ(ValueToText(*HeapPtr<TValue>(p->resultSlot)), "42");
+  EXPECT_EQ(cls->pool.size(), 2u);
+  EXPECT_TRUE(LiveInstances(cls).empty())
+      << "the new object went with the local, the receiver with the bottom return";
+  DestroyProcess(p);
+  EXPECT_EQ(holder->refCount, 0);
+}
+
+TEST_F(Interpreter, ReferenceCountsBalanceThroughCallsAndRelease) {
+  TRTTI* cls = MakeClass("Counted", {"other"});
+  AddCode(cls, "id", 0, [](TProgWriter& w) {
+    w.Emit(Op_ArgValPtr, {0});
+    w.Emit(Op_Deref);
+    w.Emit(Op_Ret);
+  });
+  TfObject* target = NewObject(cls);
+  target->refCount = 1; // held by the test
+  // this.other = id(target); pending temporaries stay on the stack when the run stops
+  AddCode(cls, "f", 2, [&](TProgWriter& w) {
+    w.Emit(Op_PushThis);
+    w.Emit(Op_SMemberValPtr, {0});
+    w.Emit(Op_PushThis);
+    w.EmitPush(RefValue(heap::kScratchValueAddr));
+    w.Emit(Op_Deref);
+    w.Emit(Op_DCall, {1, Intern("id"), 0});
+    w.Emit(Op_Subst);
+    w.Emit(Op_LocalValPtr, {1});
+    w.Emit(Op_PushThis);
+    w.Emit(Op_SMemberValPtr, {0});
+    w.Emit(Op_Deref);
+    w.Emit(Op_Subst);
+    int32_t j = w.EmitJump(Op_Jump);
+    w.PatchJump(j, j);
+  });
+  ScratchValue() = ObjectValue(HeapAddrOf(target));
+  ++target->refCount;
+  TfObject* self = NewObject(cls);
+  TProcess* p = CreateProcess(self, "f");
+  brova::Run(p, 50);
+  EXPECT_EQ(target->refCount, 6) << "test, scratch, field, local, two results on the stack";
+  DestroyProcess(p);
+  EXPECT_EQ(target->refCount, 1 + 1 + 1) << "test, scratch, field of the dead receiver";
+  EXPECT_EQ(self->refCount, 0);
+  SetNull(ScratchValue());
+}
+
+// ---- faults that end the process cleanly
+
+struct FaultCase {
+  const char* name;
+  std::function<void(TRTTI* cls, TProgWriter&)> body;
+  const char* message;
+};
+
+TEST_F(Interpreter, InvalidStatesEndTheProcessWithARuntimeError) {
+  TRTTI* bare = MakeClass("Bare", {});
+  const FaultCase cases[] = {
+      {"unknown function id", [](TRTTI*, TProgWriter& w) {
+         w.Emit(Op_PushThis);
+         w.Emit(Op_SuperCall, {0, 0x7FFFFFF});
+       }, "Method#134217727 is not defined."},
+      {"class without constructor", [bare](TRTTI*, TProgWriter& w) {
+         w.EmitPush(NullValue());
+         w.Emit(Op_Constructor, {0, bare->id});
+       }, "ClassBare@" },
+      {"undefined method without hook", [](TRTTI*, TProgWriter& w) {
+         w.Emit(Op_PushThis);
+         w.Emit(Op_DCall, {0, Intern("nothing"), 0});
+       }, "Methodnothing is not defined."},
+      {"method of null without hook", [](TRTTI*, TProgWriter& w) {
+         w.EmitPush(NullValue());
+         w.Emit(Op_DCall, {0, Intern("go"), 0});
+       }, "null is not Object. Methodgo cannot be called."},
+      {"native called by name", [](TRTTI*, TProgWriter& w) {
+         w.Emit(Op_PushThis);
+         w.Emit(Op_DCall, {0, Intern("nat"), 0});
+       }, "Native関数nat cannot be invoked."},
+      {"for-in over an integer", [](TRTTI*, TProgWriter& w) {
+         w.Emit(Op_LocalValPtr, {0});
+         w.EmitPush(IntValue(5));
+         w.Emit(Op_InitForIn);
+       }, "\"Cannot apply \"\"for in ..\"\" to non-Array Value.\""},
+  };
+  for (const FaultCase& c : cases) {
+    log.shown.clear();
+    TRTTI* cls = MakeClass("Faulty", {});
+    AddNative(cls, "nat", SuspendNative);
+    AddCode(cls, "f", 1, [&](TProgWriter& w) { c.body(cls, w); });
+    size_t stacks = g_live.stacks;
+    Outcome o = RunMethod(cls, "f");
+    EXPECT_EQ(o.status, 2) << c.name;
+    ASSERT_FALSE(log.shown.empty()) << c.name;
+    EXPECT_EQ(log.shown.back().rfind(c.message, 0), 0u) << c.name << ": " << log.shown.back();
+    EXPECT_EQ(g_live.stacks, static_cast<int64_t>(stacks)) << c.name;
+  }
+}
+
+TEST_F(Interpreter, OpcodeOutsideTheTableIsARuntimeError) {
+  TRTTI* cls = MakeClass("Odd", {});
+  TNormalFunction* f = AddCode(cls, "f", 0, [](TProgWriter& w) {
+    w.EmitPush(IntValue(1));
+    w.Emit(Op_And);
+    w.Emit(Op_Ret);
+  });
+  f->code->Words()[3] = 99; // past the fusion pass, which would refuse it
+  f->code->AnalyzeStack();
+  EXPECT_TRUE(f->code->Runnable());
+  EXPECT_EQ(RunMethod(cls, "f").status, 2);
+  EXPECT_EQ(log.shown, std::vector<std::string>{"Invalid Instruction99"});
+}
+
+TEST_F(Interpreter, CallsOnNonObjectsWarnOnceAndReachTheErrorHook) {
+  TRTTI* object = MakeClass("Object", {});
+  // _errorHook returns its receiver's text with "!" appended
+  AddCode(object, "_errorHook", 0, [](TProgWriter& w) {
+    w.Emit(Op_PushThis);
+    w.EmitPushString("!");
+    w.Emit(Op_Add);
+    w.Emit(Op_Ret);
+  });
+  SetObjectClass(object);
+  TRTTI* cls = MakeClass("Caller", {}, object);
+  AddCode(cls, "f", 0, [](TProgWriter& w) {
+    for (int i = 0; i < 2; ++i) {
+      w.EmitPush(NullValue());
+      w.Emit(Op_DCall, {0, Intern("go"), 0});
+      w.Emit(Op_Pop);
+    }
+    w.EmitPush(ErrorValue(0));
+    w.Emit(Op_DCall, {0, Intern("go"), 0});
+    w.Emit(Op_PushThis);
+    w.Emit(Op_DCall, {0, Intern("missing"), 0});
+    w.Emit(Op_Add);
+    w.Emit(Op_Ret);
+  });
+  Outcome o = RunMethod(cls, "f");
+  SetObjectClass(nullptr);
+  EXPECT_EQ(o.status, 0);
+  EXPECT_EQ(o.text.substr(0, 8), "!Caller@") << "null and the error value became the hook's \"!\"";
+  EXPECT_EQ(log.shown, (std::vector<std::string>{"null is not Object. Methodgo cannot be called.",
+                                                 "Methodmissing is not defined."}));
+}
+
+TEST_F(Interpreter, FieldsOfNonObjectsAndUndefinedFieldsWarnAndGiveErrorValues) {
+  TRTTI* cls = MakeClass("Fields", {"x"});
+  AddCode(cls, "f", 1, [](TProgWriter& w) {
+    w.Emit(Op_PushThis);
+    w.Emit(Op_DMemberValPtr, {Intern("nope"), 0});
+    w.Emit(Op_Deref);
+    w.Emit(Op_PushThis);
+    w.Emit(Op_DMemberValPtr, {Intern("nope"), 0});
+    w.Emit(Op_Deref);
+    w.Emit(Op_Pop);
+    w.Emit(Op_LocalValPtr, {0});
+    w.Emit(Op_Deref);
+    w.Emit(Op_DMemberValPtr, {Intern("x"), 0});
+    w.Emit(Op_Deref);
+    w.Emit(Op_Pop);
+    w.Emit(Op_Ret);
+  });
+  Outcome o = RunMethod(cls, "f");
+  EXPECT_EQ(o.text, "Error #0");
+  EXPECT_EQ(log.shown, (std::vector<std::string>{"Variablenope is not defined.",
+                                                 "null is not Object. Fieldx cannot be read."}));
+}
+
+TEST_F(Interpreter, StackOverflowRefusesEveryKindOfCall) {
+  for (TOpcode op : {Op_DCall, Op_SuperCall}) {
+    log.shown.clear();
+    TRTTI* cls = MakeClass("Deep", {});
+    auto* down = new TNormalFunction(cls, "down");
+    down->localNames = {"a", "b"};
+    AddMethod(cls, down);
+    down->code = testing::Assemble(cls, [&](TProgWriter& w) {
+      w.Emit(Op_PushThis);
+      if (op == Op_DCall) w.Emit(Op_DCall, {0, Intern("down"), 0});
+      else w.Emit(Op_SuperCall, {0, down->id});
+      w.Emit(Op_Ret);
+    });
+    int64_t stacks = g_live.stacks;
+    Outcome o = RunMethod(cls, "down");
+    EXPECT_EQ(o.status, 2) << OpcodeName(op);
+    EXPECT_EQ(log.shown, std::vector<std::string>{"Stack Overflow."}) << OpcodeName(op);
+    EXPECT_EQ(g_live.stacks, stacks);
+  }
+}
+
+TEST_F(Interpreter, DeepExpressionsNeedAStackThatHoldsThem) {
+  constexpr int kTerms = 200;
+  TRTTI* cls = MakeClass("Wide", {});
+  auto sum = [](TProgWriter& w) {
+    for (int i = 1; i <= kTerms; ++i) w.EmitPush(IntValue(i));
+    for (int i = 1; i < kTerms; ++i) w.Emit(Op_Add);
+    w.Emit(Op_Ret);
+  };
+  TNormalFunction* wide = AddCode(cls, "wide", 0, sum);
+  EXPECT_EQ(wide->code->maxStack, static_cast<uint32_t>(kTerms));
+  AddCode(cls, "call", 0, [](TProgWriter& w) {
+    w.Emit(Op_PushThis);
+    w.Emit(Op_DCall, {0, Intern("wide"), 0});
+    w.Emit(Op_Ret);
+  });
+  EXPECT_THROW(CreateProcess(NewObject(cls), "wide"), EScriptError) << "the first frame too";
+  Outcome o = RunMethod(cls, "call");
+  EXPECT_EQ(o.status, 2);
+  EXPECT_EQ(log.shown, std::vector<std::string>{"Stack Overflow."});
+  defaultStackSize = 8 * kTerms + 48 + 40 + 8;
+  EXPECT_EQ(RunMethod(cls, "wide").text, std::to_string(kTerms * (kTerms + 1) / 2));
+}
+
+TEST_F(Interpreter, UnrunnableCodeIsRefusedAtTheCall) {
+  TRTTI* cls = MakeClass("Broken", {});
+  AddCode(cls, "under", 0, [](TProgWriter& w) {
+    w.Emit(Op_Pop);
+    w.Emit(Op_Pop);
+    w.Emit(Op_Ret);
+  });
+  AddCode(cls, "f", 0, [](TProgWriter& w) {
+    w.Emit(Op_PushThis);
+    w.Emit(Op_DCall, {0, Intern("under"), 0});
+    w.Emit(Op_Ret);
+  });
+  EXPECT_EQ(RunMethod(cls, "f").status, 2);
+  EXPECT_EQ(log.shown, std::vector<std::string>{"Invalid Instruction"});
+}
+
+// ---- for-in
+
+TEST_F(Interpreter, ForInWalksTheElementsOfAnArray) {
+  TRTTI* array = MakeClass("Array", {"_x"});
+  TRTTI* sub = MakeClass("MyArray", {}, array);
+  SetArrayClass(array);
+  TfObject* arr = NewObject(sub);
+  arr->refCount = 1;
+  auto* list = new TList;
+  TValue text = ObjectValue(MakeString("s"));
+  AddRef(text);
+  list->items = {IntValue(1), IntValue(20), text, IntValue(300)};
+  arr->fields[0] = NativeValue(list->Handle());
+  TRTTI* cls = MakeClass("Walker", {});
+  // for (v in arr) sum = sum + v;  with sum in local 1 and v in local 0
+  AddCode(cls, "f", 2, [&](TProgWriter& w) {
+    w.Emit(Op_LocalValPtr, {1});
+    w.EmitPush(IntValue(0));
+    w.Emit(Op_Subst);
+    w.Emit(Op_Pop);
+    w.Emit(Op_LocalValPtr, {0});
+    w.EmitPush(RefValue(heap::kScratchValueAddr));
+    w.Emit(Op_Deref);
+    w.Emit(Op_InitForIn);
+    int32_t loop = w.EmitJump(Op_DoForIn);
+    w.Emit(Op_LocalValPtr, {1});
+    w.Emit(Op_LocalValPtr, {1});
+    w.Emit(Op_Deref);
+    w.Emit(Op_LocalValPtr, {0});
+    w.Emit(Op_Deref);
+    w.Emit(Op_Add);
+    w.Emit(Op_Subst);
+    w.Emit(Op_Pop);
+    int32_t back = w.EmitJump(Op_Jump);
+    w.PatchJump(back, loop);
+    w.PatchJump(loop, w.Pos());
+    w.Emit(Op_ClearForIn);
+    w.Emit(Op_LocalValPtr, {1});
+    w.Emit(Op_Deref);
+    w.Emit(Op_Ret);
+  });
+  ScratchValue() = ObjectValue(HeapAddrOf(arr));
+  ++arr->refCount;
+  EXPECT_EQ(RunMethod(cls, "f").text, "21s300");
+  EXPECT_EQ(arr->refCount, 2) << "the loop released what it held";
+  SetArrayClass(nullptr);
+  SetNull(ScratchValue());
+  delete list;
+}
+
+// ---- destructors and the stack dump
+
+int g_destroyed = 0;
+void CountDestroyed(TValue*, int32_t, int32_t) { ++g_destroyed; }
+
+TEST_F(Interpreter, DestroyInstanceRunsTheDestructorProcess) {
+  TRTTI* cls = MakeClass("Mortal", {});
+  TNativeFunction* count = AddNative(cls, "count", CountDestroyed);
+  AddCode<TDestructor>(cls, "destructor", 0, [&](TProgWriter& w) {
+    w.Emit(Op_PushThis);
+    w.Emit(Op_NativeCall, {0, count->id});
+    w.Emit(Op_Ret);
+  });
+  g_destroyed = 0;
+  int64_t processes = g_live.processes, stacks = g_live.stacks;
+  TfObject* obj = NewObject(cls);
+  DestroyInstance(obj);
+  EXPECT_EQ(g_destroyed, 1);
+  EXPECT_EQ(obj->refCount, -1);
+  EXPECT_EQ(g_live.processes, processes);
+  EXPECT_EQ(g_live.stacks, stacks);
+}
+
+TEST_F(Interpreter, DumpStackShowsFramesFromTheTop) {
+  TRTTI* cls = MakeClass("Dumped", {});
+  AddCode(cls, "inner", 1, [](TProgWriter& w) {
+    w.EmitPush(IntValue(7));
+    int32_t j = w.EmitJump(Op_Jump);
+    w.PatchJump(j, j);
+  });
+  AddCode(cls, "outer", 0, [](TProgWriter& w) {
+    w.Emit(Op_PushThis);
+    w.EmitPush(IntValue(3));
+    w.Emit(Op_DCall, {1, Intern("inner"), 0});
+    w.Emit(Op_Ret);
+  });
+  TfObject* obj = NewObject(cls);
+  TProcess* p = CreateProcess(obj, "outer");
+  brova::Run(p, 10);
+  std::vector<std::string> lines;
+  DumpStack(p, lines);
+  std::string self = ValueToText(ObjectValue(HeapAddrOf(obj)));
+  EXPECT_EQ(lines, (std::vector<std::string>{"stacks", "7", "null", "args/this 1", "3", self,
+                                             "stacks", "args/this 0", self, "-----------", self}));
+  DestroyProcess(p);
+  lines.clear();
+}
+
+} // namespace
+} // namespace brova
