@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "compiler/code_verifier.h"
+#include "compiler/method_table.h"
 #include "compiler/native_placeholder.h"
 #include "resources/resource_tree.h"
 #include "runtime/code.h"
@@ -345,7 +346,8 @@ bool ReadClassFile(TRTTI& cls, std::istream& in) {
   int32_t functions = r.Count(10); // two texts at least
   for (int32_t i = 0; i < functions; ++i) {
     TFunction* fn = ReadFunctionFrom(r, cls);
-    AddOrOverrideMethod(&cls, fn);
+    if (fn->IsNative()) AddMethod(&cls, fn);
+    else DeclareMethod(&cls, fn);
   }
   TCompiledInfo* body = ReadCodeFrom(r, cls);
   delete cls.body;

@@ -11,6 +11,7 @@
 
 #include "compiler/code_context.h"
 #include "compiler/lex_list.h"
+#include "compiler/method_table.h"
 #include "compiler/native_placeholder.h"
 #include "compiler/string_literal.h"
 #include "platform/message_sink.h"
@@ -368,21 +369,23 @@ int G_FuncDecl::Generate(TContext& c) {
   TRTTI* cls = c.CurrentClass;
   std::string_view keyword = TokenText(*this, 0);
   std::string name(TokenText(*this, 1));
+  FunctionKind kind = keyword == "constructor"  ? FunctionKind::Constructor
+                      : keyword == "destructor" ? FunctionKind::Destructor
+                                                : FunctionKind::Normal;
   if (c.Pass == 1) {
     TNormalFunction* fn;
-    if (keyword == "constructor") fn = new TConstructor(cls, name);
-    else if (keyword == "destructor") fn = new TDestructor(cls, name);
+    if (kind == FunctionKind::Constructor) fn = new TConstructor(cls, name);
+    else if (kind == FunctionKind::Destructor) fn = new TDestructor(cls, name);
     else fn = new TNormalFunction(cls, name);
     c.CurrentFunction = fn;
-    AddOrOverrideMethod(cls, fn);
+    DeclareMethod(cls, fn);
     return 0;
   }
-  auto* fn = dynamic_cast<TNormalFunction*>(MethodByName(cls, name));
-  if (!fn || fn->owner != cls)
-    RaiseCmpError(c, Translate("Method") + name + Translate(" is undefined."));
+  auto* fn = static_cast<TNormalFunction*>(DeclaredMethod(cls, name, kind));
+  if (!fn) RaiseCmpError(c, Translate("Method") + name + Translate(" is undefined."));
   c.CurrentFunction = fn;
-  // A second declaration of the name compiles into the same function, and only the last
-  // body is kept.
+  // A second declaration of the name in the same role compiles into the same function, and
+  // only the last body is kept.
   fn->paramNames.clear();
   fn->localNames.clear();
   delete fn->code;

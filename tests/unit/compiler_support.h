@@ -115,6 +115,7 @@ protected:
     SetClassCacheFolder((home_ / "Temp").string());
     SetResourceBaseDir(home_.string());
     SetGlobalResolver(GlobalSlotInTree);
+    natives::SetGlobalResolver(GlobalSlotInTree);
     InstallClassCompiler();
     InstallSnippetEvaluator();
     SetResourceRoot(loadResourceFile((home_ / "kernel" / "resource.brovares").string()));
@@ -135,6 +136,7 @@ protected:
     SetSnippetRunner(nullptr);
     natives::SetSnippetEvaluator(nullptr);
     SetGlobalResolver(nullptr);
+    natives::SetGlobalResolver(nullptr);
     SetClassCacheFolder("");
     SetProgramFolder("");
     SetResourceBaseDir("");
