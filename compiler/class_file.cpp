@@ -224,6 +224,7 @@ TCompiledInfo* ReadCodeFrom(TClassFileReader& in, TRTTI& owner) {
     symbols.positions.push_back({std::move(position), in.Int()});
   }
   int32_t size = in.Count(1);
+  if (size == 0 || size % 4 != 0) in.Broken();
   std::string_view bytes = in.Bytes(static_cast<size_t>(size));
   // Copied into words first: the file's bytes need not be aligned.
   std::vector<uint32_t> words((bytes.size() + 3) / 4, 0);
