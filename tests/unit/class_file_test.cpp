@@ -263,6 +263,16 @@ TEST_F(ClassFile, ErrorPositionsCountTheLineEndsOfTheTextAsRead) {
   EXPECT_FALSE(fs::exists(Cache() / "c124_usrBadbrova"));
 }
 
+TEST_F(ClassFile, AMissingSourceFailsTheClass) {
+  TRTTI* lost = AddClass("Lost", "extends classes.lang.Object;");
+  fs::remove(Home() / "usr" / "Lost.brova");
+  testing::MessageLog log;
+  EXPECT_THROW(ResourceRoot()->initialize(), EScriptError);
+  EXPECT_TRUE(lost->compileFailed);
+  ASSERT_FALSE(log.shown.empty());
+  EXPECT_NE(log.shown[0].find(" is not found."), std::string::npos) << log.shown[0];
+}
+
 TEST_F(ClassFile, AFileThatCannotBeWrittenIsSkipped) {
   WriteBytes(Home() / "blocker", "a file where the cache folder would be");
   SetClassCacheFolder((Home() / "blocker" / "Temp").string());
