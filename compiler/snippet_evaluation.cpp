@@ -38,6 +38,31 @@ TEvalCache& EvalCache() {
   return *cache;
 }
 
+int RunClassBody(TRTTI& cls, bool* instanceKept) {
+  if (instanceKept) *instanceKept = false;
+  auto* obj = HeapPtr<TfObject>(NewInstance(&cls));
+  TProcess* process = nullptr;
+  try {
+    process = CreateProcess(obj, "");
+  } catch (const std::exception& e) {
+    platform::ShowMessage(e.what());
+    DestroyInstance(obj);
+    return 2;
+  }
+  {
+    TTimePointScope running(kTpSnippetRun);
+    RunToEnd(process);
+  }
+  int status = process->status == 2 ? 2 : 0;
+  DestroyProcess(process);
+  if (obj->refCount > 0) {
+    if (instanceKept) *instanceKept = true;
+  } else {
+    DestroyInstance(obj);
+  }
+  return status;
+}
+
 int EvalSnippet(std::string_view text, bool report) {
   TTimePointScope whole(kTpSnippet);
   TEvalCache& cache = EvalCache();
@@ -51,28 +76,10 @@ int EvalSnippet(std::string_view text, bool report) {
     DestroyClassRecord(cls);
     return 1;
   }
-  auto* obj = HeapPtr<TfObject>(NewInstance(cls));
-  TProcess* process = nullptr;
-  try {
-    process = CreateProcess(obj, "");
-  } catch (const std::exception& e) {
-    platform::ShowMessage(e.what());
-    DestroyInstance(obj);
-    DestroyClassRecord(cls);
-    return 2;
-  }
-  {
-    TTimePointScope running(kTpSnippetRun);
-    RunToEnd(process);
-  }
-  int status = process->status == 2 ? 2 : 0;
-  DestroyProcess(process);
-  if (obj->refCount > 0) {
-    RetainedClasses().push_back(cls);
-    return status;
-  }
-  DestroyInstance(obj);
-  DestroyClassRecord(cls);
+  bool kept = false;
+  int status = RunClassBody(*cls, &kept);
+  if (kept) RetainedClasses().push_back(cls);
+  else DestroyClassRecord(cls);
   return status;
 }
 

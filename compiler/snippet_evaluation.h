@@ -9,6 +9,8 @@
 
 namespace brova {
 
+class TRTTI;
+
 // The program's snippet evaluator.
 struct TEvalCache {
   int32_t counter = 0;  // snippets compiled so far; names the next class
@@ -22,6 +24,12 @@ TEvalCache& EvalCache();
 // end: 0 ran to its end, 1 did not compile (errors reported only with `report`), 2 stopped
 // with a runtime error (always shown).
 int EvalSnippet(std::string_view text, bool report = true);
+
+// Runs the body of a compiled class (its top-level statements) to its end in a fresh
+// instance by a process of its own, which `currentProcess` names meanwhile: 0, or 2 after a
+// runtime error (shown). The instance is destroyed afterwards unless something still
+// references it, which `instanceKept` then tells; its class must then outlive it.
+int RunClassBody(TRTTI& cls, bool* instanceKept = nullptr);
 
 // Installs EvalSnippet behind the seams that evaluate snippets: the resource tree's, the
 // runtime's EvaluateToValue and the natives' script services.

@@ -235,10 +235,13 @@ TEST_F(CodeGeneration, AClassWaitsForItsSuperclass) {
   ASSERT_TRUE(plain);
   EXPECT_EQ(plain->superClass, nullptr);
   auto* given = static_cast<TRTTI*>(attachResource("usr.Given", std::make_unique<TRTTI>()));
-  EXPECT_EQ(CompileClass(*given, "describe();", true, {"classes.lang.Object"}), 0);
+  EXPECT_EQ(CompileClass(*given, "print(describe());", true, {"classes.lang.Object"}), 0);
   EXPECT_EQ(given->superClass, object_);
-  EXPECT_EQ(BodyListing(given),
-            "PushThis; SCall " + std::to_string(MethodIndexByName(object_, "describe")) + "/0; Pop");
+  EXPECT_EQ(BodyListing(given), "PushThis; PushThis; SCall " +
+                                    std::to_string(MethodIndexByName(object_, "describe")) +
+                                    "/0; NativeCall print/1; Pop");
+  EXPECT_EQ(RunClassBody(*given), 0);
+  EXPECT_EQ(testing::Printed(), std::vector<std::string>{"object"});
 }
 
 TEST_F(CodeGeneration, CompileErrorsAndTheirPositions) {
