@@ -104,7 +104,8 @@ int CompileClass(TRTTI& cls, const std::string& source, bool report,
   TSyntaxTree tree = engine.Parse(*tokens);
   if (!tree) {
     cls.compileFailed = true;
-    if (report) ReportCompileError(Translate("Syntax Error") + cls.src, cls.src, tokens->ErrorOffset());
+    if (report)
+      ReportCompileError(Translate("Syntax Error") + cls.src, cls.src, tokens->ErrorOffset());
     return 1;
   }
 

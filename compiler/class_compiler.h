@@ -17,9 +17,10 @@ struct TCompileOptions {
 
 // Compiles a fresh or reset class (as ResetClass leaves it). 0 when the class was loaded or
 // compiled without error (or waits for its superclass: it is then not marked compiled), 1
-// after a syntax or compile error (the class's error flag is set). Errors are reported only when `report` is set. A class with a source path is
-// loaded from, and afterwards written to, its compiled-class file when a cache folder is set;
-// a file that cannot be written is skipped with a progress note.
+// after a syntax or compile error (the class's error flag is set). Errors are reported only when
+// `report` is set. A class with a source path is loaded from, and afterwards written to, its
+// compiled-class file when a cache folder is set; a file that cannot be written is skipped with a
+// progress note.
 int CompileClass(TRTTI& cls, const std::string& source, bool report,
                  const TCompileOptions& options = {});
 

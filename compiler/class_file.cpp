@@ -79,8 +79,8 @@ void SetProgramFolder(std::string dir) { ProgramDir() = std::move(dir); }
 const std::string& ProgramFolder() { return ProgramDir(); }
 
 std::string ClassFileNameFor(std::string_view sourcePath) {
-  std::string rel = ProgramDir().empty() ? ToHostPath(sourcePath)
-                                         : RelativePath(sourcePath, ProgramDir());
+  std::string rel =
+      ProgramDir().empty() ? ToHostPath(sourcePath) : RelativePath(sourcePath, ProgramDir());
   for (size_t at; (at = rel.find("..")) != std::string::npos;) rel.replace(at, 2, "@");
   std::string name(kClassFilePrefix);
   for (char ch : rel)

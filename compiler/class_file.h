@@ -89,7 +89,8 @@ private:
 // A function record; natives are written with their kind and name alone.
 void WriteFunctionTo(TClassFileWriter& out, const TFunction& fn);
 // A new function owned by `cls`, not yet in its method table (natives are appended, the
-// others declared as code generation declares them); natives get the placeholder body. A kind other than the four raises "Class File<name> is broken".
+// others declared as code generation declares them); natives get the placeholder body. A kind other
+// than the four raises "Class File<name> is broken".
 TFunction* ReadFunctionFrom(TClassFileReader& in, TRTTI& cls);
 
 void WriteCodeTo(TClassFileWriter& out, const TCompiledInfo& code);

@@ -26,8 +26,8 @@ enum TChainState : uint8_t {
   kChainResource = 0, // a resource is referenced
   kChainValue = 1,    // a value (or a pointer to one) is on the stack
   kChainStart = 2,
-  kChainSuper = 3,    // after `super`
-  kChainThis = 4,     // after `this`
+  kChainSuper = 3, // after `super`
+  kChainThis = 4,  // after `this`
 };
 
 struct TContext {

@@ -110,7 +110,7 @@ bool CheckLinkedCode(TCompiledInfo& code) {
   uint32_t* w = code.Words();
   const uint32_t size = code.size;
   std::set<std::pair<uint32_t, int32_t>> recorded; // (kind, offset)
-  std::set<int32_t> slotPushes;                     // pushes relinked to a value slot
+  std::set<int32_t> slotPushes;                    // pushes relinked to a value slot
   for (const TCInfoElem& e : code.symbols.elems)
     for (int32_t off : e.offsets) {
       recorded.insert({e.kind, off});

@@ -23,8 +23,7 @@ TFunction* DeclaredMethod(const TRTTI* cls, std::string_view name, FunctionKind 
   SymbolId sym;
   if (!FindSymbol(name, sym)) return nullptr;
   for (TFunction* entry : cls->methods)
-    if (entry->name == sym && entry->owner == cls && entry->kind == kind)
-      return entry;
+    if (entry->name == sym && entry->owner == cls && entry->kind == kind) return entry;
   return nullptr;
 }
 

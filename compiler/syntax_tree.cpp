@@ -72,9 +72,8 @@ void GenerateItems(TContext& c, const TResList& group) {
 // after its right operand.
 void GenerateBinaryChain(TContext& c, const TResList& node) {
   static constexpr std::pair<std::string_view, TOpcode> kOperators[] = {
-      {"!=", Op_NEQ}, {"==", Op_EQ},  {">=", Op_GTE}, {"<=", Op_LTE},
-      {">", Op_GT},   {"<", Op_LT},   {"+", Op_Add},  {"-", Op_Sub},
-      {"*", Op_Mul},  {"/", Op_Div},  {"%", Op_Mod},
+      {"!=", Op_NEQ}, {"==", Op_EQ}, {">=", Op_GTE}, {"<=", Op_LTE}, {">", Op_GT},  {"<", Op_LT},
+      {"+", Op_Add},  {"-", Op_Sub}, {"*", Op_Mul},  {"/", Op_Div},  {"%", Op_Mod},
   };
   node.ListAt(0)->Generate(c);
   const TResList* pairs = node.ListAt(1);
@@ -208,8 +207,7 @@ void GenerateChainName(TContext& c, const std::string& n) {
     break;
   case kChainResource: {
     TResource* child = c.Resolved ? c.Resolved->findChild(n) : nullptr;
-    if (!child)
-      RaiseCmpError(c, ClassText(c.CurrentClass) + ":" + n + Translate(" is undefined."));
+    if (!child) RaiseCmpError(c, ClassText(c.CurrentClass) + ":" + n + Translate(" is undefined."));
     c.Resolved = child;
     break;
   }
@@ -228,8 +226,7 @@ void GenerateChainName(TContext& c, const std::string& n) {
 }
 
 // Arguments, the position mark and a call instruction with its symbol.
-void EmitCall(TContext& c, TResList& args, TOpcode op, const std::string& symbol,
-              uint32_t target) {
+void EmitCall(TContext& c, TResList& args, TOpcode op, const std::string& symbol, uint32_t target) {
   int k = args.Generate(c);
   MarkPosition(c);
   c.Writer->RecordSymbol(op, symbol);
@@ -296,8 +293,8 @@ TValue NumberValue(TContext& c, const TResList& node, std::string_view text) {
   if (ec == std::errc::result_out_of_range && text.find_first_not_of('0') == text.find('.'))
     return FloatValue(0.0f);
   SetPosition(c, node, 0);
-  RaiseCmpError(c, "'" + std::string(text) + "'" +
-                       Translate(" is not a valid floating point value"));
+  RaiseCmpError(c,
+                "'" + std::string(text) + "'" + Translate(" is not a valid floating point value"));
 }
 
 } // namespace

@@ -5,7 +5,7 @@
 
 namespace brova {
 
-class TContext; // the code generation context of one class compilation
+struct TContext; // the code generation context of one class compilation
 
 class TResList : public TResultList {
 public:

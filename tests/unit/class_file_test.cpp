@@ -7,9 +7,9 @@
 #include <vector>
 
 #include "compiler/code_verifier.h"
-#include "runtime/errors.h"
 #include "compiler_support.h"
 #include "resources/global_value.h"
+#include "runtime/errors.h"
 
 namespace brova {
 namespace {
@@ -126,7 +126,8 @@ TEST_F(ClassFile, WrittenAfterCompilingAndLoadedWithoutLexing) {
   // The table as compiling built it (own entries starred): the override in place, a native
   // declared again after the inherited one, constructor and destructor of one name both.
   std::vector<std::string> table;
-  for (TFunction* fn : ship->methods) table.push_back(fn->GetName() + (fn->owner == ship ? "*" : ""));
+  for (TFunction* fn : ship->methods)
+    table.push_back(fn->GetName() + (fn->owner == ship ? "*" : ""));
   EXPECT_EQ(table, (std::vector<std::string>{"print", "className", "Object", "describe*",
                                              "className*", "Ship*", "Ship*", "report*"}));
   EXPECT_EQ(ConstructorOf(ship)->owner, ship);
@@ -216,7 +217,7 @@ TEST_F(ClassFile, CollidingNamesNeverLoadEachOthersCode) {
             (std::vector<std::string>{"A", "B"}));
 
   // The file now holds the class compiled last; the other compiles from its source.
-  ClassFile::Reset(ca);
+  Reset(ca);
   CompileErrorLog errors;
   EXPECT_EQ(CompileClass(*ca, "((( not a class", true), 1);
   Reset(ca);
@@ -230,12 +231,11 @@ TEST_F(ClassFile, CollidingNamesNeverLoadEachOthersCode) {
 }
 
 TEST_F(ClassFile, AMissingSuperclassIsReportedWhileReadingAndCompiledFromSource) {
-  TRTTI* base = AddClass("Base", "extends classes.lang.Object;");
+  AddClass("Base", "extends classes.lang.Object;");
   TRTTI* derived = AddClass("Derived", "extends usr.Base; function f() { return 1; }");
   ResourceRoot()->initialize();
   ASSERT_TRUE(derived->compiled);
   std::string bytes = ReadBytes(Cache() / "c124_usrDerivedbrova");
-  (void)base;
   detachResource("usr.Base");
   try {
     Read(derived, bytes);
@@ -245,7 +245,8 @@ TEST_F(ClassFile, AMissingSuperclassIsReportedWhileReadingAndCompiledFromSource)
   }
   Reset(derived);
   NoteLog notes;
-  EXPECT_EQ(CompileClass(*derived, "extends classes.lang.Object; function f() { return 2; }", true), 0);
+  EXPECT_EQ(CompileClass(*derived, "extends classes.lang.Object; function f() { return 2; }", true),
+            0);
   EXPECT_TRUE(notes.Has("not a valid Class File"));
   EXPECT_EQ(derived->superClass, object_);
 }
@@ -345,7 +346,8 @@ TEST_F(ClassFile, VerifierDeclinesUnsoundCode) {
   TRTTI* cls = AddClass("Hostile", "extends classes.lang.Object;");
   const uint32_t ref = vtRef, obj = vtObject, unset = vtUnset;
   const HostileCode cases[] = {
-      {"sound: a global read", {Op_Push, ref, 0, Op_Deref, Op_Pop, Op_Push, vtFloat, 0, Op_Halt},
+      {"sound: a global read",
+       {Op_Push, ref, 0, Op_Deref, Op_Pop, Op_Push, vtFloat, 0, Op_Halt},
        {{Op_Push, "$g", {0}}, {Op_Push, "", {20}}}},
       {"empty block", {}, {}},
       {"invalid opcode", {99, Op_Halt}, {}},
@@ -353,17 +355,21 @@ TEST_F(ClassFile, VerifierDeclinesUnsoundCode) {
       {"no Op_Halt at the end", {Op_PushThis, Op_Pop}, {}},
       {"jump out of the block", {Op_Jump, 400, Op_Halt}, {}},
       {"jump backwards out of the block", {Op_Jump, static_cast<uint32_t>(-8), Op_Halt}, {}},
-      {"jump into an instruction", {Op_Push, vtInt, 1, Op_Jump, static_cast<uint32_t>(-8), Op_Halt},
+      {"jump into an instruction",
+       {Op_Push, vtInt, 1, Op_Jump, static_cast<uint32_t>(-8), Op_Halt},
        {{Op_Push, "", {0}}}},
       {"fused words changed", {Op_LocalValPtr_Deref, 0, Op_Pop, Op_Pop, Op_Halt}, {}},
       {"string without its NUL", {Op_PushString, 4, 0x64636261, Op_Pop, Op_Halt}, {}},
       {"slot reference never relinked", {Op_Push, ref, 64, Op_Pop, Op_Halt}, {}},
-      {"slot reference recorded as a constant", {Op_Push, ref, 64, Op_Pop, Op_Halt},
+      {"slot reference recorded as a constant",
+       {Op_Push, ref, 64, Op_Pop, Op_Halt},
        {{Op_Push, "", {0}}}},
       {"object constant", {Op_Push, obj, 64, Op_Pop, Op_Halt}, {{Op_Push, "", {0}}}},
-      {"unset constant naming any symbol", {Op_Push, unset, 99999, Op_Pop, Op_Halt},
+      {"unset constant naming any symbol",
+       {Op_Push, unset, 99999, Op_Pop, Op_Halt},
        {{Op_Push, "", {0}}}},
-      {"class id not relinked", {Op_Push, vtFloat, 0, Op_Constructor, 0, 1, Op_Pop, Op_Halt},
+      {"class id not relinked",
+       {Op_Push, vtFloat, 0, Op_Constructor, 0, 1, Op_Pop, Op_Halt},
        {{Op_Push, "", {0}}}},
       {"native call not relinked", {Op_PushThis, Op_NativeCall, 0, 1, Op_Pop, Op_Halt}, {}},
       {"symbol on the wrong instruction", {Op_PushThis, Op_Pop, Op_Halt}, {{Op_DCall, "f", {0}}}},
@@ -371,16 +377,26 @@ TEST_F(ClassFile, VerifierDeclinesUnsoundCode) {
       {"symbol offset between words", {Op_Halt}, {{Op_SMemberValPtr, "f", {2}}}},
       {"symbol of no relinkable kind", {Op_Halt}, {{Op_Point, "1", {0}}}},
       {"stack read below the frame", {Op_Pop, Op_Halt}, {}},
-      {"stack growing round a loop", {Op_PushThis, Op_Jump, static_cast<uint32_t>(-4), Op_Halt}, {}},
+      {"stack growing round a loop",
+       {Op_PushThis, Op_Jump, static_cast<uint32_t>(-4), Op_Halt},
+       {}},
       {"point naming no class", {Op_Point, 0x7fffffff, 1, 2, Op_Halt}, {}},
-      {"value name that resolves to nothing", {Op_Push, ref, 0, Op_Pop, Op_Halt},
-       {{Op_Push, "no.such.value", {0}}}, "Valueno.such.value is not found."},
-      {"class name that resolves to nothing", {Op_PushThis, Op_Is, 0, Op_Pop, Op_Halt},
-       {{Op_Is, "no.such.Class", {4}}}, "Classno.such.Class is not found."},
-      {"method name the class lacks", {Op_PushThis, Op_SCall, 0, 0, Op_Pop, Op_Halt},
-       {{Op_SCall, "nothing", {4}}}, "Methodnothing is not found."},
-      {"native name the class lacks", {Op_PushThis, Op_NativeCall, 0, 0, Op_Pop, Op_Halt},
-       {{Op_NativeCall, "describe", {4}}}, "native Methoddescribe is not found."},
+      {"value name that resolves to nothing",
+       {Op_Push, ref, 0, Op_Pop, Op_Halt},
+       {{Op_Push, "no.such.value", {0}}},
+       "Valueno.such.value is not found."},
+      {"class name that resolves to nothing",
+       {Op_PushThis, Op_Is, 0, Op_Pop, Op_Halt},
+       {{Op_Is, "no.such.Class", {4}}},
+       "Classno.such.Class is not found."},
+      {"method name the class lacks",
+       {Op_PushThis, Op_SCall, 0, 0, Op_Pop, Op_Halt},
+       {{Op_SCall, "nothing", {4}}},
+       "Methodnothing is not found."},
+      {"native name the class lacks",
+       {Op_PushThis, Op_NativeCall, 0, 0, Op_Pop, Op_Halt},
+       {{Op_NativeCall, "describe", {4}}},
+       "native Methoddescribe is not found."},
   };
   for (const HostileCode& c : cases) {
     SCOPED_TRACE(c.what);
@@ -418,29 +434,50 @@ TEST_F(ClassFile, CountsAndStringsAreCheckedAgainstTheFile) {
   const std::pair<const char*, Build> cases[] = {
       {"huge field count", [](TClassFileWriter& w) { w.Int(0x7fffffff); }},
       {"negative field count", [](TClassFileWriter& w) { w.Int(-1); }},
-      {"huge string length", [](TClassFileWriter& w) { w.Int(1); w.Int(0x7fffffff); }},
-      {"empty string without its NUL", [](TClassFileWriter& w) { w.Int(1); w.Int(0); }},
-      {"string without NUL", [](TClassFileWriter& w) {
+      {"huge string length",
+       [](TClassFileWriter& w) {
+         w.Int(1);
+         w.Int(0x7fffffff);
+       }},
+      {"empty string without its NUL",
+       [](TClassFileWriter& w) {
+         w.Int(1);
+         w.Int(0);
+       }},
+      {"string without NUL",
+       [](TClassFileWriter& w) {
          w.Int(1);
          w.Int(3);
          w.Bytes("abc", 3);
        }},
-      {"huge function count", [](TClassFileWriter& w) { w.Int(0); w.Int(0x10000000); }},
-      {"unknown function kind", [](TClassFileWriter& w) {
+      {"huge function count",
+       [](TClassFileWriter& w) {
+         w.Int(0);
+         w.Int(0x10000000);
+       }},
+      {"unknown function kind",
+       [](TClassFileWriter& w) {
          w.Int(0);
          w.Int(1);
          w.String("TOtherFunction");
          w.String("f");
        }},
-      {"huge symbol count", [](TClassFileWriter& w) { w.Int(0); w.Int(0); w.Int(0x7ffffff0); }},
-      {"huge code size", [](TClassFileWriter& w) {
+      {"huge symbol count",
+       [](TClassFileWriter& w) {
+         w.Int(0);
+         w.Int(0);
+         w.Int(0x7ffffff0);
+       }},
+      {"huge code size",
+       [](TClassFileWriter& w) {
          w.Int(0);
          w.Int(0);
          w.Int(0);
          w.Int(0);
          w.Int(0x7ffffff0);
        }},
-      {"trailing bytes", [](TClassFileWriter& w) {
+      {"trailing bytes",
+       [](TClassFileWriter& w) {
          w.Int(0);
          w.Int(0);
          w.Int(0);

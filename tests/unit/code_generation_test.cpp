@@ -66,7 +66,8 @@ TEST_F(CodeGeneration, StatementAndExpressionShapes) {
       {"a || b || c;",
        "PushThis; SMemberValPtr 0; Deref; Jump_Or 48; PushThis; SMemberValPtr 1; Deref; "
        "Jump_Or 24; PushThis; SMemberValPtr 2; Deref; Pop"},
-      {"a && b;", "PushThis; SMemberValPtr 0; Deref; Jump_And 24; PushThis; SMemberValPtr 1; Deref; Pop"},
+      {"a && b;",
+       "PushThis; SMemberValPtr 0; Deref; Jump_And 24; PushThis; SMemberValPtr 1; Deref; Pop"},
       {"-a; !b;",
        "PushThis; SMemberValPtr 0; Deref; Neg; Pop; PushThis; SMemberValPtr 1; Deref; Not; Pop"},
       {"x++; x--;",
@@ -75,13 +76,12 @@ TEST_F(CodeGeneration, StatementAndExpressionShapes) {
       {"a = (b = 1);",
        "PushThis; SMemberValPtr 0; PushThis; SMemberValPtr 1; Push int 1; Subst; Subst; Pop"},
       {"x is Object;", "PushThis; SMemberValPtr 0; Deref; Is Object; Pop"},
-      {"x = new Object();", "PushThis; SMemberValPtr 0; Push float 0; Constructor Object/0; Subst; Pop"},
+      {"x = new Object();",
+       "PushThis; SMemberValPtr 0; Push float 0; Constructor Object/0; Subst; Pop"},
       {"print(1, \"s\");", "PushThis; Push int 1; PushString \"s\"; NativeCall print/2; Pop"},
-      {"a.f(1).g();",
-       "PushThis; SMemberValPtr 0; Deref; Push int 1; DCall f/1; DCall g/0; Pop"},
+      {"a.f(1).g();", "PushThis; SMemberValPtr 0; Deref; Push int 1; DCall f/1; DCall g/0; Pop"},
       {"describe(); this.describe();", "PushThis; SCall 3/0; Pop; PushThis; SCall 3/0; Pop"},
-      {"while (c) { break; }",
-       "PushThis; SMemberValPtr 0; Deref; JumpZero 24; Jump 16; Jump -32"},
+      {"while (c) { break; }", "PushThis; SMemberValPtr 0; Deref; JumpZero 24; Jump 16; Jump -32"},
       {"for (i = 0; i < 2; i++) x;",
        "PushThis; SMemberValPtr 0; Push int 0; Subst; Pop; PushThis; SMemberValPtr 0; Deref; "
        "Push int 2; LT; JumpZero 68; PushThis; SMemberValPtr 1; Deref; Pop; PushThis; "
@@ -95,8 +95,7 @@ TEST_F(CodeGeneration, StatementAndExpressionShapes) {
       {"if (c) a; else b;",
        "PushThis; SMemberValPtr 0; Deref; JumpZero 36; PushThis; SMemberValPtr 1; Deref; Pop; "
        "Jump 28; PushThis; SMemberValPtr 2; Deref; Pop"},
-      {"break; { x; /* c */ } // end",
-       "PushThis; SMemberValPtr 0; Deref; Pop"},
+      {"break; { x; /* c */ } // end", "PushThis; SMemberValPtr 0; Deref; Pop"},
   };
   int n = 0;
   for (const Case& c : cases) {
@@ -133,9 +132,10 @@ TEST_F(CodeGeneration, MethodCodeFusedAndRecorded) {
   // Field and global reads fuse too; a class without statements still gets its body.
   TRTTI* reads = Compile("$g = 1; x = y + $g;", "Reads");
   ASSERT_TRUE(reads);
-  EXPECT_EQ(Listing(*reads->body, false),
-            "Push ref; Push int 1; Subst; Pop; PushThis_SMemberValPtr 0; PushThis_SMemberValPtr_Deref 1; "
-            "Push_Deref ref; Add; Subst; Pop; Push float 0; Halt");
+  EXPECT_EQ(
+      Listing(*reads->body, false),
+      "Push ref; Push int 1; Subst; Pop; PushThis_SMemberValPtr 0; PushThis_SMemberValPtr_Deref 1; "
+      "Push_Deref ref; Add; Subst; Pop; Push float 0; Halt");
   EXPECT_EQ(Listing(*Compile("", "Empty")->body), "Push float 0; Halt");
 }
 
@@ -186,9 +186,9 @@ TEST_F(CodeGeneration, MethodsAndFields) {
                         "Base");
   ASSERT_TRUE(base);
   int32_t fIndex = MethodIndexByName(base, "f");
-  EXPECT_EQ(Listing(*Method(base, "g")->code),
-            "PushThis; Push int 1; Push int 2; SCall " + std::to_string(fIndex) +
-                "/2; Ret; PushThis; Ret; Halt");
+  EXPECT_EQ(Listing(*Method(base, "g")->code), "PushThis; Push int 1; Push int 2; SCall " +
+                                                   std::to_string(fIndex) +
+                                                   "/2; Ret; PushThis; Ret; Halt");
   TFunction* n = MethodByName(base, "n");
   ASSERT_TRUE(n && n->IsNative());
   EXPECT_EQ(n->owner, base);
@@ -211,8 +211,8 @@ TEST_F(CodeGeneration, MethodsAndFields) {
 }
 
 TEST_F(CodeGeneration, NativeDeclarationsGetAPlaceholderBody) {
-  TRTTI* cls = Compile("extends Object; native missing; function go() { return missing(); }",
-                       "Native");
+  TRTTI* cls =
+      Compile("extends Object; native missing; function go() { return missing(); }", "Native");
   ASSERT_TRUE(cls);
   testing::MessageLog log;
   EXPECT_EQ(EvalSnippet("$_1 = new usr.Native(); $_1.go();"), 2);
@@ -245,7 +245,6 @@ TEST_F(CodeGeneration, AClassWaitsForItsSuperclass) {
 }
 
 TEST_F(CodeGeneration, CompileErrorsAndTheirPositions) {
-  findClass("classes.lang.Object"); // the kernel is compiled
   struct Case {
     std::string source;
     std::string message; // after "E:"

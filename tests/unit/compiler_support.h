@@ -20,6 +20,7 @@
 #include "natives/native_binding.h"
 #include "natives/script_services.h"
 #include "platform/message_sink.h"
+#include "process_builder.h"
 #include "resources/resource_reader.h"
 #include "resources/resource_tree.h"
 #include "resources/snippet_evaluator.h"
@@ -28,7 +29,6 @@
 #include "runtime/process.h"
 #include "runtime/progress_note.h"
 #include "runtime/rtti.h"
-#include "process_builder.h"
 
 namespace brova::testing {
 

@@ -67,8 +67,8 @@ TEST_F(Snippets, FailuresGiveOneOrTwo) {
 // A snippet run from inside a native of a running snippet runs to its end first, and the
 // outer one goes on where it was.
 TEST_F(Snippets, SnippetsNestInsideNatives) {
-  TRTTI* cls = Compile("extends Object; native nested; function go() { print(1); nested(); print(3); }",
-                       "Outer");
+  TRTTI* cls = Compile(
+      "extends Object; native nested; function go() { print(1); nested(); print(3); }", "Outer");
   ASSERT_TRUE(cls);
   static TProcess* outer;
   static TProcess* during;
@@ -104,11 +104,10 @@ TEST_F(Snippets, MultiStatementScriptsRecordHowFarTheyGot) {
   script.AddStatement("print(1);");
   script.AddStatement("x = 1 / 0;");
   script.AddStatement("print(3);");
-  EXPECT_EQ(script.Text(),
-            "extends Object; $_exec_checkPoint=-1;\r\n"
-            "print(1);\r\n$_exec_checkPoint=1;\r\n"
-            "x = 1 / 0;\r\n$_exec_checkPoint=2;\r\n"
-            "print(3);\r\n$_exec_checkPoint=3;\r\n");
+  EXPECT_EQ(script.Text(), "extends Object; $_exec_checkPoint=-1;\r\n"
+                           "print(1);\r\n$_exec_checkPoint=1;\r\n"
+                           "x = 1 / 0;\r\n$_exec_checkPoint=2;\r\n"
+                           "print(3);\r\n$_exec_checkPoint=3;\r\n");
   EXPECT_EQ(EvalSnippet(script.Text(), false), 2);
   EXPECT_EQ(ValueToText(Global("$_exec_checkPoint")), "1");
   EXPECT_EQ(Printed(), std::vector<std::string>{"1"});
