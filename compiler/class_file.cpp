@@ -95,10 +95,12 @@ std::string ClassFileName(const TRTTI& cls) {
   return JoinPath(ClassFileNameFor(cls.src), CacheFolder());
 }
 
-std::optional<uint32_t> SourceTimeStamp(const std::string& path) {
+std::optional<TSourceFingerprint> SourceFingerprint(const std::string& path) {
   struct stat st {};
   if (path.empty() || ::stat(path.c_str(), &st) != 0) return std::nullopt;
-  return static_cast<uint32_t>(st.st_mtime);
+  return TSourceFingerprint{static_cast<uint32_t>(st.st_mtime),
+                            static_cast<uint32_t>(st.st_mtim.tv_nsec),
+                            static_cast<uint32_t>(st.st_size)};
 }
 
 // ---- bytes
@@ -296,12 +298,14 @@ void RelinkCode(TCompiledInfo& code, TRTTI& cls) {
 // ---- the class
 
 void WriteClassFile(const TRTTI& cls, std::ostream& out) {
-  std::optional<uint32_t> stamp = SourceTimeStamp(cls.src);
+  std::optional<TSourceFingerprint> stamp = SourceFingerprint(cls.src);
   if (!stamp) throw EScriptError(cls.src + Translate(" is not found."));
   TClassFileWriter w;
   w.Int(kClassFileMark);
   w.String(cls.src);
-  w.Int(static_cast<int32_t>(*stamp));
+  w.Int(static_cast<int32_t>(stamp->stamp));
+  w.Int(static_cast<int32_t>(stamp->nanoseconds));
+  w.Int(static_cast<int32_t>(stamp->size));
   const TRTTI* super = cls.superClass;
   w.String(super ? super->dottedPath() : std::string());
   std::vector<SymbolId> own;
@@ -325,8 +329,12 @@ bool ReadClassFile(TRTTI& cls, std::istream& in) {
   if (r.Int() != kClassFileMark) return false;
   // Two sources may share a file name; a file names the source it was made from.
   if (r.String() != cls.src) return false;
-  std::optional<uint32_t> stamp = SourceTimeStamp(cls.src);
-  if (!stamp || static_cast<uint32_t>(r.Int()) != *stamp) return false;
+  // A time stamp in whole seconds alone would take a source saved twice within one second for
+  // unchanged: the fraction and the size are compared too.
+  std::optional<TSourceFingerprint> stamp = SourceFingerprint(cls.src);
+  if (!stamp || static_cast<uint32_t>(r.Int()) != stamp->stamp) return false;
+  if (static_cast<uint32_t>(r.Int()) != stamp->nanoseconds) return false;
+  if (static_cast<uint32_t>(r.Int()) != stamp->size) return false;
 
   std::string superPath = r.String();
   TRTTI* super = nullptr;

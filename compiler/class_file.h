@@ -48,8 +48,14 @@ std::string ClassFileNameFor(std::string_view sourcePath);
 // The class's file in the cache folder; empty without a cache folder or a source path.
 std::string ClassFileName(const TRTTI& cls);
 
-// The source's modification time as a 32-bit value; none when it cannot be read.
-std::optional<uint32_t> SourceTimeStamp(const std::string& path);
+// What identifies a version of a source file: its time stamp in seconds, the fraction of
+// that second, and its size.
+struct TSourceFingerprint {
+  uint32_t stamp;
+  uint32_t nanoseconds;
+  uint32_t size;
+};
+std::optional<TSourceFingerprint> SourceFingerprint(const std::string& path);
 
 // Raises "Class File<name> is broken".
 [[noreturn]] void RaiseBrokenClassFile(const std::string& className);

@@ -72,7 +72,10 @@ protected:
   static void Prefix(TClassFileWriter& w, const TRTTI& cls) {
     w.Int(kClassFileMark);
     w.String(cls.src);
-    w.Int(static_cast<int32_t>(*SourceTimeStamp(cls.src)));
+    TSourceFingerprint f = *SourceFingerprint(cls.src);
+    w.Int(static_cast<int32_t>(f.stamp));
+    w.Int(static_cast<int32_t>(f.nanoseconds));
+    w.Int(static_cast<int32_t>(f.size));
     w.String("");
   }
 
@@ -201,6 +204,21 @@ TEST_F(ClassFile, NewTimeStampCompilesFromSourceAgain) {
   Reset(ship);
   EXPECT_EQ(CompileClass(*ship, "((( not a class", true), 0);
   EXPECT_TRUE(ship->compiled);
+}
+
+// An edit saved within the same second as the cached version still counts as an edit.
+TEST_F(ClassFile, ASourceEditedWithoutANewTimeStampIsCompiledAgain) {
+  fs::path source = Home() / "usr" / "Quick.brova";
+  WriteBytes(source, "extends classes.lang.Object; function who() { print(\"old\"); }");
+  auto* cls = static_cast<TRTTI*>(newResourceNode(source.string(), "usr.Quick", TNodeKind::Class));
+  ResourceRoot()->initialize();
+  ASSERT_TRUE(cls->compiled);
+  auto stamp = fs::last_write_time(source);
+  WriteBytes(source, "extends classes.lang.Object; function who() { print(\"newer\"); }");
+  fs::last_write_time(source, stamp);
+  Reset(cls);
+  CompileClassFromSource(*cls);
+  EXPECT_EQ(Run("$_1 = new usr.Quick(); $_1.who();"), (std::vector<std::string>{"newer"}));
 }
 
 // a/bc.brova and ab/c.brova share one file name; neither may load the other's code.
