@@ -10,6 +10,7 @@
 #include "compiler/snippet_evaluation.h"
 #include "natives/array_natives.h"
 #include "natives/binding_table.h"
+#include "natives/file_sandbox.h"
 #include "natives/object_natives.h"
 #include "natives/script_services.h"
 #include "platform/message_sink.h"
@@ -83,6 +84,8 @@ int RunScriptFile(const TCommandLine& options, const std::string& programFolder)
     if (!BootKernelForScript(programFolder)) return 1;
     std::string source = readTextFile(path);
     AttachSiblingClasses(path);
+    // A script's files live in files/ beside it, as a page's do.
+    natives::SetFilesFolder(JoinPath("files", ParentFolder(path)));
     if (options.stackBytes >= 0) defaultStackSize = static_cast<int32_t>(options.stackBytes);
     cls = std::make_unique<TRTTI>();
     cls->name = BaseNameNoExt(path);
