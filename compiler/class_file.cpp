@@ -81,12 +81,17 @@ const std::string& ProgramFolder() { return ProgramDir(); }
 std::string ClassFileNameFor(std::string_view sourcePath) {
   std::string rel =
       ProgramDir().empty() ? ToHostPath(sourcePath) : RelativePath(sourcePath, ProgramDir());
-  for (size_t at; (at = rel.find("..")) != std::string::npos;) rel.replace(at, 2, "@");
   std::string name(kClassFilePrefix);
-  for (char ch : rel)
-    if (ch == '@' || ch == '_' || (ch >= 'a' && ch <= 'z') || (ch >= 'A' && ch <= 'Z') ||
-        (ch >= '0' && ch <= '9'))
+  for (size_t i = 0; i < rel.size(); ++i) {
+    char ch = rel[i];
+    if (ch == '.' && i + 1 < rel.size() && rel[i + 1] == '.') { // every ".." becomes "@"
+      name += '@';
+      ++i;
+    } else if (ch == '@' || ch == '_' || (ch >= 'a' && ch <= 'z') || (ch >= 'A' && ch <= 'Z') ||
+               (ch >= '0' && ch <= '9')) {
       name += ch;
+    }
+  }
   return name;
 }
 
