@@ -154,6 +154,12 @@ void ReleaseBoot() {
 bool StartBoot(const char* method) {
   TRTTI* boot = findClass("Boot");
   if (!PageState().classesCompiled || !boot) return false;
+  // A page loaded without stopping the last one (its project opened instead) must not
+  // leave the old root process running unowned.
+  if (TProcess* old = Scheduler().rootProcess) {
+    Scheduler().rootProcess = nullptr;
+    DestroyProcess(old);
+  }
   HeapAddr obj = NewInstance(boot);
   SetObject(BootCell().value(), obj);
   Scheduler().rootProcess = CreateProcess(HeapPtr<TfObject>(obj), method);
@@ -257,7 +263,11 @@ bool WriteNewPageFile(const std::string& path) {
   return false;
 }
 
-int32_t loadPage(const std::string& path) {
+namespace {
+
+// loadPage; false when the page file does not exist and nothing was done.
+bool LoadPageFile(const std::string& path, int32_t& patterns) {
+  patterns = 0;
   TPageServices& services = PageServices();
   TPageState& state = PageState();
   Call(services.setPageLoading, true);
@@ -269,7 +279,7 @@ int32_t loadPage(const std::string& path) {
   if (!FileExists(file)) {
     platform::ShowMessage(path + Translate(" does not exist."));
     state.pageInvalid = true;
-    return 0;
+    return false;
   }
   Call(services.setEnv, std::string("AutoLoadPage"), file);
   state.currentPageFile = file;
@@ -289,7 +299,7 @@ int32_t loadPage(const std::string& path) {
     detachResource("usr");
     std::string confinedTo = project.isOpen() ? project.projectFolder() : folder;
     std::unique_ptr<TResource> page = ReadConfinedPage(file, confinedTo);
-    if (page && !attachResource("usr", std::move(page))) return 0;
+    if (page && !attachResource("usr", std::move(page))) return true;
   }
 
   TResource* classes = project.getClassList();
@@ -303,7 +313,6 @@ int32_t loadPage(const std::string& path) {
   state.classesCompiled = classes && classes->initialize();
 
   Call(services.cutPatternsToKernel);
-  int32_t patterns = 0;
   if (TResource* list = UsrChild("patterns")) patterns = list->initialize() ? 1 : 0;
   Call(services.reloadPatterns);
 
@@ -312,6 +321,14 @@ int32_t loadPage(const std::string& path) {
   if (state.classesCompiled) state.pageInvalid = false;
   Call(services.refreshScreen);
   state.projectOpening = false;
+  return true;
+}
+
+} // namespace
+
+int32_t loadPage(const std::string& path) {
+  int32_t patterns = 0;
+  LoadPageFile(path, patterns);
   return patterns;
 }
 
@@ -320,8 +337,8 @@ void runPage(const std::string& path) {
   Scheduler().runtimeErrorSeen = false;
   Call(services.setScreenDesignFlag, false);
   try {
-    loadPage(path);
-    if (StartBoot("execute")) {
+    int32_t patterns = 0;
+    if (LoadPageFile(path, patterns) && StartBoot("execute")) {
       PageState().designMode = false;
       Call(services.refreshScreen);
     }
