@@ -62,11 +62,16 @@ std::vector<std::string> TGenerator::knownFieldLines(const TRTTI& cls) const {
 }
 
 void TGenerator::initPass(TInitContext& ctx) {
-  if (state == kNewOrDone) construct();
-  else if (state == kCreated) configure();
-  if (state == kNewOrDone) ++ctx.done;
-  else if (state == kCreated) ++ctx.pending;
-  else ++ctx.failed;
+  switch (state) {
+  case kNewOrDone: construct(); break;
+  case kCreated: configure(); break;
+  default: break;
+  }
+  switch (state) {
+  case kNewOrDone: ++ctx.done; break;
+  case kCreated: ++ctx.pending; break;
+  default: ++ctx.failed; break;
+  }
 }
 
 void TGenerator::construct() {

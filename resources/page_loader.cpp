@@ -33,8 +33,7 @@ namespace fs = std::filesystem;
 
 constexpr std::string_view kHashStatement = "$_hashCode=getPageHashCode()-(";
 
-template <class F, class... A>
-void Call(const F& service, A&&... args) {
+template <class F, class... A> void Call(const F& service, A&&... args) {
   if (service) service(std::forward<A>(args)...);
 }
 
@@ -146,8 +145,10 @@ std::unique_ptr<TResource> ReadConfinedPage(const std::string& file, const std::
 // A Boot object whose class has gone (the kernel freed) is forgotten, not released.
 void ReleaseBoot() {
   TValue& boot = BootCell().value();
-  if (IsLiveInstanceValue(boot)) SetNull(boot);
-  else ClearValue(boot);
+  if (IsLiveInstanceValue(boot))
+    SetNull(boot);
+  else
+    ClearValue(boot);
 }
 
 // A new Boot instance whose `method` runs as the root process. False without a Boot class.
@@ -290,8 +291,10 @@ bool LoadPageFile(const std::string& path, int32_t& patterns) {
   Call(services.recordRecentPage, file);
 
   TPrjManager& project = ProjectManager();
-  if (state.projectOpening || project.isOtherProject(file)) project.openProjectOf(file);
-  else stopPage();
+  if (state.projectOpening || project.isOtherProject(file))
+    project.openProjectOf(file);
+  else
+    stopPage();
   project.findCurrentPage();
 
   {

@@ -31,12 +31,12 @@ TfObject* BootObject();
 // What page handling needs from other subsystems; each is set by its owner, and an empty one
 // does nothing.
 struct TPageServices {
-  std::function<void(bool)> setPageLoading;        // the screen's loading flag
+  std::function<void(bool)> setPageLoading; // the screen's loading flag
   std::function<void()> refreshScreen;
-  std::function<void()> freeDrawList;              // frees the sprites of the draw list
-  std::function<void()> collectGarbage;            // the mark-and-sweep collector
-  std::function<void()> cutPatternsToKernel;       // the pattern list back to the kernel's
-  std::function<void()> reloadPatterns;            // kernel and page patterns loaded again
+  std::function<void()> freeDrawList;        // frees the sprites of the draw list
+  std::function<void()> collectGarbage;      // the mark-and-sweep collector
+  std::function<void()> cutPatternsToKernel; // the pattern list back to the kernel's
+  std::function<void()> reloadPatterns;      // kernel and page patterns loaded again
   std::function<void(bool)> setScreenDesignFlag;
   std::function<void()> startSynthesizerTimer;
   std::function<void()> refreshDebugWindow;

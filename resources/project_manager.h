@@ -26,7 +26,7 @@ public:
   std::string currentPageName; // the page entry whose file is open now
   std::string pendingPage;     // a page file a script asked to open
   bool pendingDesign = false;
-  int32_t projectHash = 0;     // sum of the file hash codes of the project's files
+  int32_t projectHash = 0; // sum of the file hash codes of the project's files
 
   bool isOpen() const { return !projectFile.empty(); }
   // The folder of the open project file.

@@ -8,13 +8,13 @@
 #include <string>
 #include <vector>
 
+#include "compiler_support.h"
 #include "natives/project_natives.h"
 #include "platform/host_clock.h"
 #include "resources/generator.h"
 #include "resources/page_loader.h"
 #include "resources/project_manager.h"
 #include "runtime/frame_scheduler.h"
-#include "compiler_support.h"
 
 namespace brova {
 namespace {
@@ -46,9 +46,8 @@ protected:
     savedFolder_ = fs::current_path();
     Printed().clear();
     const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    home_ = fs::temp_directory_path() /
-            ("brova_" + std::string(info->test_suite_name()) + "_" + info->name() + "_" +
-             std::to_string(::getpid()));
+    home_ = fs::temp_directory_path() / ("brova_" + std::string(info->test_suite_name()) + "_" +
+                                         info->name() + "_" + std::to_string(::getpid()));
     fs::remove_all(home_);
     fs::create_directories(home_);
     fs::path fixtures = fs::path(BROVA_FIXTURES_DIR) / "pages";
@@ -141,7 +140,8 @@ TEST_F(Pages, RunningAPageBuildsItsObjectsFromACachedScript) {
                            "generated player  1 from usr.$hidden",
                            "hash 0",
                        }));
-  EXPECT_EQ(log.shown, std::vector<std::string>{"$ghost: ClassGhost does not exist. Cannot create."});
+  EXPECT_EQ(log.shown,
+            std::vector<std::string>{"$ghost: ClassGhost does not exist. Cannot create."});
   EXPECT_EQ(Global("$level"), "7");
   EXPECT_EQ(Global("$_exec_checkPoint"), "14");
 
@@ -301,14 +301,15 @@ TEST_F(Pages, FilesOutsideTheProjectOrMissingAreReportedAndSkipped) {
   testing::MessageLog log;
   runPage(Page("bad.cmml"));
   const std::string home = home_.string();
-  EXPECT_EQ(log.shown, (std::vector<std::string>{
-                           home + "/Evil.brova lies outside the project folder; it is not used.",
-                           home + "/game/lost.brova does not exist.",
-                           home + "/outside.brovares lies outside the project folder; it is not used.",
-                           home + "/game/missing.brovares does not exist.",
-                           home + "/outside.brovares lies outside the project folder; it is not used.",
-                           home + "/game/inner.brovares names files that cannot be used.",
-                       }));
+  EXPECT_EQ(log.shown,
+            (std::vector<std::string>{
+                home + "/Evil.brova lies outside the project folder; it is not used.",
+                home + "/game/lost.brova does not exist.",
+                home + "/outside.brovares lies outside the project folder; it is not used.",
+                home + "/game/missing.brovares does not exist.",
+                home + "/outside.brovares lies outside the project folder; it is not used.",
+                home + "/game/inner.brovares names files that cannot be used.",
+            }));
   TResource* usr = ResourceRoot()->findChild("usr");
   ASSERT_TRUE(usr);
   EXPECT_TRUE(usr->resolve("classes.Player"));

@@ -8,8 +8,11 @@
 #include <string>
 #include <vector>
 
+#include "class_builder.h"
 #include "compiler/class_file.h"
+#include "native_frame.h"
 #include "natives/project_natives.h"
+#include "resource_support.h"
 #include "resources/custom_resource.h"
 #include "resources/generator.h"
 #include "resources/page_loader.h"
@@ -18,9 +21,6 @@
 #include "runtime/errors.h"
 #include "runtime/frame_scheduler.h"
 #include "tools/path_functions.h"
-#include "class_builder.h"
-#include "native_frame.h"
-#include "resource_support.h"
 
 namespace brova {
 namespace {
@@ -97,11 +97,11 @@ TEST_F(Projects, APageInAFolderWithoutProjectGetsOneListingEveryPage) {
                  " </resourcelist>\n</resourcelist>\n"));
   EXPECT_EQ(pm.projectFile, game + "/default.brovaprj");
   EXPECT_TRUE(PageState().projectOpening);
-  EXPECT_EQ(Pages(), (std::vector<std::string>{"$page_Bonus=Bonus.CMML",
-                                               "$page_stage=stage.cmml",
+  EXPECT_EQ(Pages(), (std::vector<std::string>{"$page_Bonus=Bonus.CMML", "$page_stage=stage.cmml",
                                                "$page_stage_2=stage_2.cmml"}));
   EXPECT_EQ(pm.currentPageName, "$page_stage_2");
-  auto* entry = dynamic_cast<TCustomResource*>(ResourceRoot()->resolve("project.pages.$page_stage"));
+  auto* entry =
+      dynamic_cast<TCustomResource*>(ResourceRoot()->resolve("project.pages.$page_stage"));
   ASSERT_TRUE(entry);
   EXPECT_EQ(entry->tag, "page");
   EXPECT_EQ(entry->src, game + "/stage.cmml");
@@ -132,8 +132,8 @@ TEST_F(Projects, PageNamesDoNotDependOnTheListingOrder) {
     std::vector<std::string> files{"stage.cmml", "stage_2.cmml"};
     if (secondFirst) std::reverse(files.begin(), files.end());
     for (const auto& f : files) pm.addPage("$page_" + BaseNameNoExt(f), f);
-    EXPECT_EQ(Pages(), (std::vector<std::string>{"$page_stage=stage.cmml",
-                                                 "$page_stage_2=stage_2.cmml"}));
+    EXPECT_EQ(Pages(),
+              (std::vector<std::string>{"$page_stage=stage.cmml", "$page_stage_2=stage_2.cmml"}));
   }
 }
 
@@ -195,14 +195,10 @@ TEST_F(Projects, SwitchesFollowTheirParameters) {
   auto keys = [] { return ProjectSwitches().disableKeysWhenInactive; };
   auto noPause = [] { return ProjectSwitches().disablePause; };
   const Case cases[] = {
-      {"deactivation_pause", "1", true, pause},
-      {"deactivation_pause", "true", false, pause},
-      {"DEACTIVATION_PAUSE", "1", true, pause},
-      {"deactivation_pause", " 1", false, pause},
-      {"deactivation_disablekey", "0", false, keys},
-      {"deactivation_disablekey", "1", true, keys},
-      {"disable_pause", "1", true, noPause},
-      {"Disable_Pause", "", false, noPause},
+      {"deactivation_pause", "1", true, pause},      {"deactivation_pause", "true", false, pause},
+      {"DEACTIVATION_PAUSE", "1", true, pause},      {"deactivation_pause", " 1", false, pause},
+      {"deactivation_disablekey", "0", false, keys}, {"deactivation_disablekey", "1", true, keys},
+      {"disable_pause", "1", true, noPause},         {"Disable_Pause", "", false, noPause},
   };
   for (const Case& c : cases) {
     pm.setParam(c.name, c.value);
@@ -356,7 +352,8 @@ TEST_F(PageFiles, TheRecordedHashIsReadFromTheFirstStatement) {
     int32_t hash;
   };
   const Case cases[] = {
-      {"extends Object; $_exec_checkPoint=-1;\r\n$_hashCode=getPageHashCode()-(123);\r\n", true, 123},
+      {"extends Object; $_exec_checkPoint=-1;\r\n$_hashCode=getPageHashCode()-(123);\r\n", true,
+       123},
       {"extends Object; $_exec_checkPoint=-1;\r\n$_hashCode=getPageHashCode()-(-2147483648);", true,
        INT32_MIN},
       {"extends Object; $_exec_checkPoint=-1;\r\n$_hashCode=getPageHashCode()-(12", false, 0},
