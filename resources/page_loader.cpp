@@ -78,16 +78,20 @@ std::string SrcProblem(const std::string& file, const std::string& folder, bool 
   return {};
 }
 
+// Deeper than the reader takes lists; it would skip them anyway, and the walk must not risk
+// the host stack on a damaged file.
+constexpr int kMaxConfinedDepth = 200;
+
 // Drops every element whose `src` leaves `folder`, and links and classes whose file is
 // missing, each with its message. A link stays only when its file (and every file it links
 // to) passes too. `reading` holds the files on the way down, so a link cycle ends here; the
-// reader reports it.
-void ConfineElement(TSGML& element, const std::string& baseDir, const std::string& folder,
-                    std::vector<std::string>& reading);
+// reader reports it. True when anything was dropped.
+bool ConfineElement(TSGML& element, const std::string& baseDir, const std::string& folder,
+                    std::vector<std::string>& reading, int depth);
 
 // Empty when the linked file and everything it links to stays inside `folder`.
 std::string LinkProblem(const std::string& file, const std::string& folder,
-                        std::vector<std::string>& reading) {
+                        std::vector<std::string>& reading, int depth) {
   for (const auto& open : reading)
     if (SamePath(open, file)) return {};
   std::unique_ptr<TSGML> linked;
@@ -97,18 +101,23 @@ std::string LinkProblem(const std::string& file, const std::string& folder,
     return e.what();
   }
   reading.push_back(file);
-  size_t before = linked->getSubItems() ? linked->getSubItems()->size() : 0;
-  ConfineElement(*linked, ParentFolder(file), folder, reading);
+  bool dropped = ConfineElement(*linked, ParentFolder(file), folder, reading, depth + 1);
   reading.pop_back();
-  size_t after = linked->getSubItems() ? linked->getSubItems()->size() : 0;
-  if (after != before) return file + Translate(" names files that cannot be used.");
+  if (dropped) return file + Translate(" names files that cannot be used.");
   return {};
 }
 
-void ConfineElement(TSGML& element, const std::string& baseDir, const std::string& folder,
-                    std::vector<std::string>& reading) {
+bool ConfineElement(TSGML& element, const std::string& baseDir, const std::string& folder,
+                    std::vector<std::string>& reading, int depth) {
   TSGML::SubItems* items = element.getSubItems();
-  if (!items) return;
+  if (!items || items->empty()) return false;
+  if (depth >= kMaxConfinedDepth) {
+    platform::ShowMessage(element.getAttr("name") +
+                          Translate(": Resource lists nested too deeply; skipped."));
+    items->clear();
+    return true;
+  }
+  bool dropped = false;
   for (auto it = items->begin(); it != items->end();) {
     TSGML& child = **it;
     const std::string& src = child.getAttr("src");
@@ -118,23 +127,25 @@ void ConfineElement(TSGML& element, const std::string& baseDir, const std::strin
       std::string file = ResolveExistingPath(JoinPath(src, baseDir));
       bool isLink = tag == "link";
       problem = SrcProblem(file, folder, isLink || tag == "class");
-      if (problem.empty() && isLink) problem = LinkProblem(file, folder, reading);
+      if (problem.empty() && isLink) problem = LinkProblem(file, folder, reading, depth);
     }
     if (!problem.empty()) {
       platform::ShowMessage(problem);
       it = items->erase(it);
+      dropped = true;
       continue;
     }
-    ConfineElement(child, baseDir, folder, reading);
+    dropped |= ConfineElement(child, baseDir, folder, reading, depth + 1);
     ++it;
   }
+  return dropped;
 }
 
 // The page file as a resource list whose files all lie in `folder`.
 std::unique_ptr<TResource> ReadConfinedPage(const std::string& file, const std::string& folder) {
   std::unique_ptr<TSGML> element = readMarkupFile(file);
   std::vector<std::string> reading{file};
-  ConfineElement(*element, ParentFolder(file), folder, reading);
+  ConfineElement(*element, ParentFolder(file), folder, reading, 1);
   std::unique_ptr<TResource> page = createResource(*element, ParentFolder(file));
   if (page) page->src = file;
   return page;

@@ -4,6 +4,7 @@
 // outside the project.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -288,8 +289,8 @@ TEST_F(Pages, FilesOutsideTheProjectOrMissingAreReportedAndSkipped) {
   WriteBytes(home_ / "outside.brovares", "<resourcelist name=\"x\">\n</resourcelist>\n");
   WriteBytes(home_ / "Evil.brova", "extends classes.lang.Object;\n");
   WriteBytes(home_ / "game" / "inner.brovares",
-             "<resourcelist name=\"inner\">\n <link src=\"../outside.brovares\"/>\n"
-             "</resourcelist>\n");
+             "<resourcelist name=\"inner\">\n <resourcelist name=\"deep\">\n"
+             "  <link src=\"../outside.brovares\"/>\n </resourcelist>\n</resourcelist>\n");
   WriteBytes(home_ / "game" / "fine.brovares", "<resourcelist name=\"fine\">\n</resourcelist>\n");
   WriteBytes(Page("bad.cmml"),
              "<resourcelist name=\"usr\">\n <resourcelist name=\"classes\">\n"
@@ -326,6 +327,19 @@ TEST_F(Pages, FilesOutsideTheProjectOrMissingAreReportedAndSkipped) {
   EXPECT_TRUE(PageState().classesCompiled);
   RunFrame();
   EXPECT_EQ(Printed().at(2), "appear player  1");
+}
+
+TEST_F(Pages, ADeeplyNestedPageIsCutWithAMessage) {
+  std::string page = "<resourcelist name=\"usr\">\n";
+  for (int i = 0; i < 100000; ++i) page += "<resourcelist name=\"n\">";
+  WriteBytes(Page("deep.cmml"), page);
+  testing::MessageLog log;
+  runPage(Page("deep.cmml"));
+  EXPECT_NE(std::find(log.shown.begin(), log.shown.end(),
+                      "n: Resource lists nested too deeply; skipped."),
+            log.shown.end());
+  EXPECT_TRUE(ResourceRoot()->findChild("usr"));
+  EXPECT_TRUE(BootObject());
 }
 
 TEST_F(Pages, AMissingPageIsReportedAndANewOneCanBeOpened) {
