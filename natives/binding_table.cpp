@@ -6,6 +6,7 @@
 #include "natives/hashtable_natives.h"
 #include "natives/object_natives.h"
 #include "natives/process_natives.h"
+#include "natives/project_natives.h"
 #include "natives/string_natives.h"
 #include "screen/keyboard.h"
 
@@ -19,6 +20,8 @@ const TBindingEntry kStartupBindings[] = {
     {3, "classes.lang.String", kStringNatives, &kStringNativeCount},
     {4, "classes.lang.Process", kProcessNatives, &kProcessNativeCount},
     {6, "classes.game.Char", kCharNatives, &kCharNativeCount},
+    {7, "Page", kPageNatives, &kPageNativeCount},
+    {8, "ProjectManager", kProjectManagerNatives, &kProjectManagerNativeCount},
     {13, "BinWriter", kBinWriterNatives, &kBinWriterNativeCount},
     {14, "BinReader", kBinReaderNatives, &kBinReaderNativeCount},
     {15, "ResourceReader", kResourceReaderNatives, &kResourceReaderNativeCount},
@@ -26,8 +29,10 @@ const TBindingEntry kStartupBindings[] = {
     {19, "AbstractHashTable", kAbstractHashTableNatives, &kAbstractHashTableNativeCount},
     {19, "LightHashTable", kLightHashTableNatives, &kLightHashTableNativeCount},
     {19, "HashTable", kHashTableNatives, &kHashTableNativeCount},
+    {21, "ProjectManager", kProjectManagerParamNatives, &kProjectManagerParamNativeCount},
     {26, "FileReader", kFileReaderNatives, &kFileReaderNativeCount},
     {26, "FileWriter", kFileWriterNatives, &kFileWriterNativeCount},
+    {28, "classes.lang.Boot", kBootNatives, &kBootNativeCount},
 };
 const size_t kStartupBindingCount = sizeof kStartupBindings / sizeof kStartupBindings[0];
 

@@ -7,7 +7,6 @@
 #include <iterator>
 #include <vector>
 
-#include "natives/char_natives.h"
 #include "platform/host_clock.h"
 #include "resources/generator.h"
 #include "resources/resource_tree.h"
@@ -437,7 +436,7 @@ void ObjectInspect(TValue*, int32_t, int32_t) {}
 void ObjectSetGenAttr(TValue* result, int32_t argc, int32_t) {
   if (argc < 3) return;
   if (TGenerator* gen = GeneratorOf(Arg(result, 1)))
-    SetGeneratorField(*gen, ValueToText(Arg(result, 2)), ValueToLiteral(Arg(result, 3)));
+    SetGeneratorAttr(gen, ValueToText(Arg(result, 2)), ValueToLiteral(Arg(result, 3)));
 }
 
 const TNativeBinding kObjectNatives[] = {
