@@ -35,6 +35,9 @@ public:
   // Start of the token matched most recently by any parse of this list, or nullptr.
   const char* LastMatched() const { return lastMatched_; }
 
+  // Drops every token cut by `rule` (the class compiler drops comments before parsing).
+  void RemoveTokensOf(const TRuleNode* rule);
+
   const char* SourceStart() const { return sourceStart_; }
   // Byte offset at which a failed parse reports its syntax error: the token matched last,
   // else the first token (nothing matched at all), else the end of the text.

@@ -1,4 +1,5 @@
 #include <cstring>
+#include <vector>
 
 #include "compiler/yup.h"
 #include "runtime/statistics.h"
@@ -9,6 +10,12 @@ TLexList::TLexList(const char* sourceStart, const char* sourceEnd)
     : sourceStart_(sourceStart), sourceEnd_(sourceEnd) {}
 
 TLexList::~TLexList() { g_live.tokens -= static_cast<int64_t>(tokens_.size()); }
+
+void TLexList::RemoveTokensOf(const TRuleNode* rule) {
+  size_t before = tokens_.size();
+  std::erase_if(tokens_, [rule](const TLexElem& t) { return t.rule == rule; });
+  g_live.tokens -= static_cast<int64_t>(before - tokens_.size());
+}
 
 int TLexList::ErrorOffset() const {
   const char* at = lastMatched_ ? lastMatched_ : !tokens_.empty() ? tokens_[0].start : sourceEnd_;

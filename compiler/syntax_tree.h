@@ -5,12 +5,12 @@
 
 namespace brova {
 
-class TContext; // the code generation context of one class compilation
+struct TContext; // the code generation context of one class compilation
 
 class TResList : public TResultList {
 public:
   // Appends the code of this node's construct; the result is the argument count for an
-  // argument list and of no use otherwise.
+  // argument list and of no use otherwise. A plain list (a comment) generates nothing.
   virtual int Generate(TContext& context);
 
   // Every node of the language's trees is a TResList.
@@ -27,41 +27,146 @@ public:
   }
 };
 
-class G_Program : public TNodeOf<G_Program> {};
-class G_Extends : public TNodeOf<G_Extends> {};
-class G_Sentence : public TNodeOf<G_Sentence> {};
-class G_ExprS : public TNodeOf<G_ExprS> {};
-class G_Expr : public TNodeOf<G_Expr> {};
-class G_RVal : public TNodeOf<G_RVal> {};
-class G_OrEx : public TNodeOf<G_OrEx> {};
-class G_AndEx : public TNodeOf<G_AndEx> {};
-class G_CompEx : public TNodeOf<G_CompEx> {};
-class G_IsEx : public TNodeOf<G_IsEx> {};
-class G_ASEx : public TNodeOf<G_ASEx> {};
-class G_IncEx : public TNodeOf<G_IncEx> {};
-class G_MDEx : public TNodeOf<G_MDEx> {};
-class G_Una : public TNodeOf<G_Una> {};
-class G_Par : public TNodeOf<G_Par> {};
-class G_Const : public TNodeOf<G_Const> {};
-class G_This : public TNodeOf<G_This> {};
-class G_NewObj : public TNodeOf<G_NewObj> {};
-class G_ResourceVal : public TNodeOf<G_ResourceVal> {};
-class G_LVal : public TNodeOf<G_LVal> {};
-class G_LValE : public TNodeOf<G_LValE> {};
-class G_ArgList : public TNodeOf<G_ArgList> {};
-class G_Block : public TNodeOf<G_Block> {};
-class G_While : public TNodeOf<G_While> {};
-class G_For : public TNodeOf<G_For> {};
-class G_Forin : public TNodeOf<G_Forin> {};
-class G_If : public TNodeOf<G_If> {};
-class G_Break : public TNodeOf<G_Break> {};
-class G_Return : public TNodeOf<G_Return> {};
-class G_FuncDecl : public TNodeOf<G_FuncDecl> {};
-class G_NativeDecl : public TNodeOf<G_NativeDecl> {};
-class G_VArgList : public TNodeOf<G_VArgList> {};
-class G_VarBlock : public TNodeOf<G_VarBlock> {};
-class G_VarDecl : public TNodeOf<G_VarDecl> {};
+class G_Program : public TNodeOf<G_Program> {
+public:
+  int Generate(TContext& context) override;
+};
+class G_Extends : public TNodeOf<G_Extends> {
+public:
+  int Generate(TContext& context) override;
+};
+class G_Sentence : public TNodeOf<G_Sentence> {
+public:
+  int Generate(TContext& context) override;
+};
+class G_ExprS : public TNodeOf<G_ExprS> {
+public:
+  int Generate(TContext& context) override;
+};
+class G_Expr : public TNodeOf<G_Expr> {
+public:
+  int Generate(TContext& context) override;
+};
+class G_RVal : public TNodeOf<G_RVal> {
+public:
+  int Generate(TContext& context) override;
+};
+class G_OrEx : public TNodeOf<G_OrEx> {
+public:
+  int Generate(TContext& context) override;
+};
+class G_AndEx : public TNodeOf<G_AndEx> {
+public:
+  int Generate(TContext& context) override;
+};
+class G_CompEx : public TNodeOf<G_CompEx> {
+public:
+  int Generate(TContext& context) override;
+};
+class G_IsEx : public TNodeOf<G_IsEx> {
+public:
+  int Generate(TContext& context) override;
+};
+class G_ASEx : public TNodeOf<G_ASEx> {
+public:
+  int Generate(TContext& context) override;
+};
+class G_IncEx : public TNodeOf<G_IncEx> {
+public:
+  int Generate(TContext& context) override;
+};
+class G_MDEx : public TNodeOf<G_MDEx> {
+public:
+  int Generate(TContext& context) override;
+};
+class G_Una : public TNodeOf<G_Una> {
+public:
+  int Generate(TContext& context) override;
+};
+class G_Par : public TNodeOf<G_Par> {
+public:
+  int Generate(TContext& context) override;
+};
+class G_Const : public TNodeOf<G_Const> {
+public:
+  int Generate(TContext& context) override;
+};
+class G_This : public TNodeOf<G_This> {
+public:
+  int Generate(TContext& context) override;
+};
+class G_NewObj : public TNodeOf<G_NewObj> {
+public:
+  int Generate(TContext& context) override;
+};
+class G_ResourceVal : public TNodeOf<G_ResourceVal> {
+public:
+  int Generate(TContext& context) override;
+};
+class G_LVal : public TNodeOf<G_LVal> {
+public:
+  int Generate(TContext& context) override;
+};
+class G_LValE : public TNodeOf<G_LValE> {
+public:
+  int Generate(TContext& context) override;
+};
+class G_ArgList : public TNodeOf<G_ArgList> {
+public:
+  int Generate(TContext& context) override;
+};
+class G_Block : public TNodeOf<G_Block> {
+public:
+  int Generate(TContext& context) override;
+};
+class G_While : public TNodeOf<G_While> {
+public:
+  int Generate(TContext& context) override;
+};
+class G_For : public TNodeOf<G_For> {
+public:
+  int Generate(TContext& context) override;
+};
+class G_Forin : public TNodeOf<G_Forin> {
+public:
+  int Generate(TContext& context) override;
+};
+class G_If : public TNodeOf<G_If> {
+public:
+  int Generate(TContext& context) override;
+};
+class G_Break : public TNodeOf<G_Break> {
+public:
+  int Generate(TContext& context) override;
+};
+class G_Return : public TNodeOf<G_Return> {
+public:
+  int Generate(TContext& context) override;
+};
+class G_FuncDecl : public TNodeOf<G_FuncDecl> {
+public:
+  int Generate(TContext& context) override;
+};
+class G_NativeDecl : public TNodeOf<G_NativeDecl> {
+public:
+  int Generate(TContext& context) override;
+};
+class G_VArgList : public TNodeOf<G_VArgList> {
+public:
+  int Generate(TContext& context) override;
+};
+class G_VarBlock : public TNodeOf<G_VarBlock> {
+public:
+  int Generate(TContext& context) override;
+};
+class G_VarDecl : public TNodeOf<G_VarDecl> {
+public:
+  int Generate(TContext& context) override;
+};
 // Unnamed groups and the root: a container that its parent reads.
-class G_Err : public TNodeOf<G_Err> {};
+class G_Err : public TNodeOf<G_Err> {
+public:
+  int Generate(TContext& context) override;
+};
 
 } // namespace brova
