@@ -15,6 +15,9 @@
 #include "resources/environment.h"
 #include "resources/message_table.h"
 #include "resources/modules.h"
+#include "resources/page_loader.h"
+#include "resources/project_manager.h"
+#include "resources/resource_list.h"
 #include "resources/resource_reader.h"
 #include "resources/resource_tree.h"
 #include "resources/sgml.h"
@@ -61,6 +64,12 @@ void WireServices(const std::string& programDir) {
   natives::SetGlobalResolver(GlobalSlotInTree);
   SetProgramFolder(programDir);
   SetClassCacheFolder(BootState().cacheFolder);
+  PageServices().setEnv = [](const std::string& name, const std::string& value) {
+    SetEnv(name, value);
+  };
+  PageServices().recordRecentPage = [](const std::string& page) {
+    RecordRecentPage(page, BootState().programDir);
+  };
   InstallClassCompiler();
   InstallSnippetEvaluator();
 }
@@ -100,6 +109,11 @@ void LoadKernel(const std::string& programDir) {
 
   TBootState& state = BootState();
   state.kernelPatternCount = BootServices().patternCount ? BootServices().patternCount() : 0;
+  TPageFileEnum collector;
+  ResourceRoot()->accept(collector);
+  state.kernelHash = collector.total();
+  state.kernelFiles = collector.files();
+  if (auto& show = PageServices().showFileList) show(state.kernelFiles);
 
   loadModules(programDir);
   initModules();
@@ -142,6 +156,78 @@ bool BootKernel(const std::string& programDir) {
     return false;
   }
   return true;
+}
+
+// ---- the player
+
+namespace {
+
+bool IsFile(const std::string& path) {
+  std::error_code ec;
+  return fs::is_regular_file(path, ec);
+}
+
+// The project's first page: `mainPage` when set (nothing when no entry has that name),
+// otherwise the first entry of the page list.
+std::string ProjectStartPage(const std::string& mainPage, const std::string& usrDir) {
+  TResourceList* pages = findList(ProjectManager().pagesPath());
+  if (!pages || pages->size() == 0) return std::string();
+  TResource* page = mainPage.empty() ? pages->child(0) : pages->findChild(mainPage);
+  return page && !page->src.empty() ? JoinPath(page->src, usrDir) : std::string();
+}
+
+void Call(const std::function<void()>& f) {
+  if (f) f();
+}
+
+} // namespace
+
+std::string BootPlayer(const TPlayerStart& start) {
+  TBootState& state = BootState();
+  TBootServices& services = BootServices();
+  const std::string& dir = state.programDir;
+  if (!start.page.empty()) {
+    std::error_code ec;
+    std::string page = fs::absolute(start.page, ec).lexically_normal().string();
+    page = ResolveExistingPath(page);
+    if (IsFile(page)) state.startPage = page;
+  }
+  std::error_code ec;
+  fs::current_path(dir, ec);
+
+  if (services.setStatusBarVisible) services.setStatusBarVisible(GetEnv("statusBar") != "0");
+  Call(services.prepareScreen);
+
+  TPrjManager& project = ProjectManager();
+  project.openProjectFile(state.projectFilePath);
+  std::string mainPage = project.getParam("mainPage");
+  std::string help = project.getParam("helpfile");
+  state.helpFile = help.find("http://") != std::string::npos || help.empty()
+                       ? help
+                       : JoinPath(help, dir);
+  if (state.startPage.empty())
+    state.startPage = ProjectStartPage(mainPage, ResolveExistingPath(JoinPath("Usr", dir)));
+
+  SetGlobalInTree("$_emChar", IntValue(1));
+  SetGlobalInTree("$_editMode", IntValue(1));
+  state.starting = false;
+  state.systemReady = true;
+  Call(services.layoutScreen);
+  if (!state.startPage.empty()) runPage(state.startPage);
+
+  std::string caption = project.getParam("title") + project.getParam("version");
+  if (caption.empty()) caption = "Brova System";
+
+  Call(services.startSound);
+  if (services.windowPosition) {
+    auto [x, y] = services.windowPosition();
+    SetGlobalInTree("$windowX", IntValue(x));
+    SetGlobalInTree("$windowY", IntValue(y));
+  }
+  SetGlobalInTree("$fullScreen", IntValue(start.fullScreen ? 1 : 0));
+  int32_t delay = std::atoi(GetEnv("SvDelay").c_str());
+  if (delay > 0 && services.setSynthesizerDelay) services.setSynthesizerDelay(delay);
+  return caption;
 }
 
 // ---- folders

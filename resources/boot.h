@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace brova {
@@ -32,10 +33,16 @@ TBootState& BootState();
 inline bool BootPending() { return !BootState().starting && !BootState().systemReady; }
 
 // What the boot asks of subsystems that are not its own; each is set by its owner, and an
-// empty one does nothing.
+// empty one does nothing. The debug window's file list is PageServices().showFileList.
 struct TBootServices {
-  std::function<int32_t()> patternCount; // patterns loaded so far
-  std::function<void(const std::vector<std::string>&)> showFileList; // the debug window's
+  std::function<int32_t()> patternCount;          // patterns loaded so far
+  std::function<void(bool)> setStatusBarVisible;  // the environment's statusBar
+  std::function<void()> prepareScreen;            // the screen's first preparation
+  std::function<void()> layoutScreen;             // once the system is ready
+  // Starts the synthesizer and runs the screen's second preparation.
+  std::function<void()> startSound;
+  std::function<std::pair<int32_t, int32_t>()> windowPosition;
+  std::function<void(int32_t)> setSynthesizerDelay; // a positive SvDelay
 };
 TBootServices& BootServices();
 
@@ -44,6 +51,19 @@ TBootServices& BootServices();
 // initialised. False when the boot cannot go on (a missing or broken kernel, a module class
 // that does not compile): its message has been shown and the program should exit non-zero.
 bool BootKernel(const std::string& programDir);
+
+// What the player's boot is given on the command line.
+struct TPlayerStart {
+  std::string page;        // a page file to open instead of the project's; empty for none
+  bool fullScreen = false;
+};
+
+// The rest of the boot after BootKernel: the program folder becomes the current folder, the
+// project Usr/default.brovaprj is opened, the first page chosen (the command line's when
+// that file exists, else the project's `mainPage`, else its first page) and run, and the
+// system marked ready. Frames still wait for the splash (TSplashTimer). Returns the window
+// caption: the project's title and version, or "Brova System".
+std::string BootPlayer(const TPlayerStart& start);
 
 // ---- folders
 

@@ -19,6 +19,8 @@
 #include "resource_support.h"
 #include "resources/boot.h"
 #include "resources/environment.h"
+#include "resources/page_loader.h"
+#include "resources/project_manager.h"
 #include "runtime/frame_scheduler.h"
 #include "runtime/globals.h"
 #include "runtime/process.h"
@@ -51,6 +53,7 @@ protected:
                                             "_" + info->name() + "_" + std::to_string(::getpid()));
     fs::remove_all(scratch_);
     fs::create_directories(Home());
+    savedFolder_ = fs::current_path();
     const char* xdg = std::getenv("XDG_CACHE_HOME");
     savedXdg_ = xdg ? xdg : "";
     hadXdg_ = xdg != nullptr;
@@ -58,6 +61,10 @@ protected:
   }
 
   void TearDown() override {
+    stopPage();
+    ProjectManager() = TPrjManager();
+    PageState() = TPageState();
+    PageServices() = TPageServices();
     SetResourceRoot(nullptr);
     SetObjectClass(nullptr);
     SetArrayClass(nullptr);
@@ -82,6 +89,7 @@ protected:
     Scheduler().autoExecution = false;
     if (hadXdg_) ::setenv("XDG_CACHE_HOME", savedXdg_.c_str(), 1);
     else ::unsetenv("XDG_CACHE_HOME");
+    fs::current_path(savedFolder_);
     fs::remove_all(scratch_);
   }
 
@@ -99,6 +107,7 @@ protected:
 
 private:
   fs::path scratch_;
+  fs::path savedFolder_;
   std::string savedXdg_;
   bool hadXdg_ = false;
   TRTTI* savedStringClass_ = nullptr;

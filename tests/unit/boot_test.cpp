@@ -240,3 +240,109 @@ TEST_F(Boot, TheFirstFrameWaitsForTheSplashOnTheVirtualClock) {
 
 } // namespace
 } // namespace brova
+
+namespace brova {
+namespace {
+
+void SuspendBody(TValue*, int32_t, int32_t) { Suspend(currentProcess); }
+
+// A program folder with the fixture kernel and a project of two pages in Usr.
+class PlayerBoot : public testing::BootTest {
+protected:
+  void MakeProgram(const std::string& params) {
+    CopyFixtureKernel();
+    testing::WriteFile(Home() / "Usr/default.brovaprj",
+                       "<resourcelist name=\"project\">\r\n <resourcelist name=\"pages\">\r\n"
+                       "  <page name=\"$page_title\" src=\"title.cmml\"/>\r\n"
+                       "  <page name=\"$page_main\" src=\"main.cmml\"/>\r\n </resourcelist>\r\n"
+                       " <resourcelist name=\"params\">\r\n" +
+                           params + " </resourcelist>\r\n</resourcelist>\r\n");
+    for (const char* page : {"title.cmml", "main.cmml"})
+      testing::WriteFile(Home() / "Usr" / page, NewPageText());
+    testing::WriteFile(Home() / "elsewhere/own.cmml", NewPageText());
+  }
+
+  bool Kernel() {
+    if (!BootKernel(Home().string())) return false;
+    BindNative(findClass("classes.lang.Object"), "suspend", SuspendBody);
+    return true;
+  }
+};
+
+TEST_F(PlayerBoot, TheFirstPageComesFromTheCommandLineOrTheProject) {
+  struct Case {
+    const char* what;
+    std::string params;
+    std::string commandLine;
+    std::string opened; // relative to the program folder; empty: no page
+  };
+  const std::string mainIsMain = "  <param name=\"mainPage\" value=\"$page_main\"/>\r\n";
+  const Case cases[] = {
+      {"mainPage", mainIsMain, "", "Usr/main.cmml"},
+      {"no mainPage", "", "", "Usr/title.cmml"},
+      {"mainPage naming no page", "  <param name=\"mainPage\" value=\"$page_x\"/>\r\n", "", ""},
+      {"command line", mainIsMain, "elsewhere/own.cmml", "elsewhere/own.cmml"},
+      {"command line naming no file", mainIsMain, "elsewhere/none.cmml", "Usr/main.cmml"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    TearDown();
+    SetUp();
+    MakeProgram(c.params);
+    ASSERT_TRUE(Kernel());
+    fs::current_path(Home()); // the command line names files from the folder it started in
+    std::string caption = BootPlayer({c.commandLine, false});
+    EXPECT_EQ(caption, "Brova System");
+    EXPECT_FALSE(BootState().starting);
+    EXPECT_TRUE(BootState().systemReady);
+    std::string expected = c.opened.empty() ? "" : (Home() / c.opened).string();
+    EXPECT_EQ(BootState().startPage, expected);
+    EXPECT_EQ(PageState().currentPageFile, expected);
+    EXPECT_EQ(Scheduler().rootProcess != nullptr, !c.opened.empty());
+  }
+}
+
+TEST_F(PlayerBoot, ProjectParametersAndGlobals) {
+  MakeProgram("  <param name=\"title\" value=\"My Game\"/>\r\n"
+              "  <param name=\"version\" value=\" 2.0\"/>\r\n"
+              "  <param name=\"helpfile\" value=\"docs/help.html\"/>\r\n");
+  testing::WriteFile(Home() / "Kernel/Cookies.ini", "env:SvDelay=120\r\nenv:statusBar=0\r\n");
+  std::vector<std::string> calls;
+  TBootServices& services = BootServices();
+  services.setStatusBarVisible = [&](bool on) { calls.push_back(on ? "bar on" : "bar off"); };
+  services.prepareScreen = [&] { calls.push_back("prepare"); };
+  services.layoutScreen = [&] { calls.push_back("layout"); };
+  services.startSound = [&] { calls.push_back("sound"); };
+  services.windowPosition = [] { return std::pair<int32_t, int32_t>(30, 40); };
+  services.setSynthesizerDelay = [&](int32_t ms) { calls.push_back("delay " + std::to_string(ms)); };
+  ASSERT_TRUE(Kernel());
+  EXPECT_EQ(BootPlayer({"", true}), "My Game 2.0");
+  EXPECT_EQ(calls, (std::vector<std::string>{"bar off", "prepare", "layout", "sound", "delay 120"}));
+  EXPECT_EQ(BootState().helpFile, (Home() / "docs/help.html").string());
+  for (const auto& [name, value] : std::vector<std::pair<const char*, int>>{
+           {"$_emChar", 1}, {"$_editMode", 1}, {"$windowX", 30}, {"$windowY", 40}, {"$fullScreen", 1}})
+    EXPECT_EQ(ValueToText(*GlobalSlotInTree(name)), std::to_string(value)) << name;
+}
+
+TEST_F(PlayerBoot, HeadlessTheFirstFrameRunsTwoSecondsAfterTheSplashAppeared) {
+  MakeProgram("");
+  platform::SetVirtualClock(true);
+  uint64_t start = platform::TicksMs();
+  Splash().Show(start);
+  ASSERT_TRUE(Kernel());
+  BootPlayer({});
+  ASSERT_NE(Scheduler().rootProcess, nullptr);
+  InstallScheduler();
+  uint64_t firstFrame = 0;
+  for (int pass = 0; pass < 200 && !firstFrame; ++pass) {
+    Splash().Tick(platform::TicksMs());
+    RunHeadlessPasses(1);
+    if (ValueToInt(*GlobalSlotInTree("$frames")) > 0) firstFrame = platform::TicksMs() - start;
+  }
+  platform::SetVirtualClock(false);
+  EXPECT_GE(firstFrame, kSplashMinimumMs);
+  EXPECT_LT(firstFrame, kSplashMinimumMs + 3 * 17);
+}
+
+} // namespace
+} // namespace brova
