@@ -29,6 +29,7 @@
 #include "runtime/rtti.h"
 #include "runtime/translate.h"
 #include "runtime/value.h"
+#include "runtime/value_list.h"
 #include "tools/path_functions.h"
 
 namespace brova {
@@ -62,6 +63,12 @@ void WireServices(const std::string& programDir) {
   SetGlobalResolver(GlobalSlotInTree);
   SetGlobalDeclarer(DeclareGlobalInTree);
   natives::SetGlobalResolver(GlobalSlotInTree);
+  // The list belongs to the Array that takes it as its body, which frees it.
+  natives::SetListMaker([](std::vector<TValue>&& items) {
+    auto* list = new TList;
+    list->items = std::move(items);
+    return list->Handle();
+  });
   SetProgramFolder(programDir);
   SetClassCacheFolder(BootState().cacheFolder);
   PageServices().setEnv = [](const std::string& name, const std::string& value) {

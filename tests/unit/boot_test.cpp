@@ -26,6 +26,9 @@ TEST_F(Boot, TheRepositoryKernelBootsInACopiedProgramFolder) {
   MessageLog log;
   BootNotes notes;
   BootServices().patternCount = [] { return 3; };
+  PageServices().fileHash = [](const std::string& file) { return file.ends_with(".brova") ? 1 : 100; };
+  std::vector<std::string> shown;
+  PageServices().showFileList = [&](const std::vector<std::string>& files) { shown = files; };
   ASSERT_TRUE(BootKernel(Home().string() + "/"));
   EXPECT_TRUE(log.texts.empty()) << log.texts.front();
 
@@ -38,6 +41,10 @@ TEST_F(Boot, TheRepositoryKernelBootsInACopiedProgramFolder) {
   EXPECT_FALSE(BootPending()) << "a paint during the boot must not boot again";
   EXPECT_EQ(state.kernelPatternCount, 3);
   EXPECT_EQ(ResourceBaseDir(), Home().string());
+  ASSERT_EQ(state.kernelFiles.size(), 14u) << "the resource file and its 13 classes";
+  EXPECT_EQ(state.kernelFiles.front(), (Home() / "kernel/resource.brovares").string());
+  EXPECT_EQ(state.kernelHash, 100 + 13);
+  EXPECT_EQ(shown, state.kernelFiles);
 
   for (const char* path : {"classes.lang.Object", "classes.lang.String", "classes.lang.Array",
                            "classes.util.HashTable", "classes.io.FileReader"}) {
