@@ -77,11 +77,12 @@ void BuiltInResourceNothing(TValue*, int32_t, int32_t) {}
 // ---- CustomResource
 
 namespace {
-template <class Text>
-void ResourceText(TValue* result, int32_t argc, Text text) {
+template <class Text> void ResourceText(TValue* result, int32_t argc, Text text) {
   if (argc < 1) return;
-  if (TResource* r = ResourceArg(result, 1)) SetStringResult(*result, text(*r));
-  else SetInt(*result, 0);
+  if (TResource* r = ResourceArg(result, 1))
+    SetStringResult(*result, text(*r));
+  else
+    SetInt(*result, 0);
 }
 } // namespace
 

@@ -209,9 +209,8 @@ std::string BootPlayer(const TPlayerStart& start) {
   project.openProjectFile(state.projectFilePath);
   std::string mainPage = project.getParam("mainPage");
   std::string help = project.getParam("helpfile");
-  state.helpFile = help.find("http://") != std::string::npos || help.empty()
-                       ? help
-                       : JoinPath(help, dir);
+  state.helpFile =
+      help.find("http://") != std::string::npos || help.empty() ? help : JoinPath(help, dir);
   if (state.startPage.empty())
     state.startPage = ProjectStartPage(mainPage, ResolveExistingPath(JoinPath("Usr", dir)));
 

@@ -15,13 +15,13 @@ inline constexpr int32_t kVersionNumber = 1240;
 
 // Process-wide start-up state.
 struct TBootState {
-  std::string programDir;      // without a trailing "/"
-  std::string startPage;       // the page to open when the boot ends; empty for none
-  std::string projectFilePath; // Usr/default.brovaprj in the program folder
-  std::string helpFile;        // the project's `helpfile`: a web address or a file
-  std::string cacheFolder;     // chosen by BootKernel (CacheFolder)
-  bool starting = false;       // set by BootKernel, cleared by BootPlayer
-  bool systemReady = false;    // set by BootPlayer once the project is open
+  std::string programDir;         // without a trailing "/"
+  std::string startPage;          // the page to open when the boot ends; empty for none
+  std::string projectFilePath;    // Usr/default.brovaprj in the program folder
+  std::string helpFile;           // the project's `helpfile`: a web address or a file
+  std::string cacheFolder;        // chosen by BootKernel (CacheFolder)
+  bool starting = false;          // set by BootKernel, cleared by BootPlayer
+  bool systemReady = false;       // set by BootPlayer once the project is open
   int32_t kernelPatternCount = 0; // the kernel's share of the pattern list
   int32_t kernelHash = 0;         // the sum of the file hashes of the kernel's files
   std::vector<std::string> kernelFiles;
@@ -35,10 +35,10 @@ inline bool BootPending() { return !BootState().starting && !BootState().systemR
 // What the boot asks of subsystems that are not its own; each is set by its owner, and an
 // empty one does nothing. The debug window's file list is PageServices().showFileList.
 struct TBootServices {
-  std::function<int32_t()> patternCount;          // patterns loaded so far
-  std::function<void(bool)> setStatusBarVisible;  // the environment's statusBar
-  std::function<void()> prepareScreen;            // the screen's first preparation
-  std::function<void()> layoutScreen;             // once the system is ready
+  std::function<int32_t()> patternCount;         // patterns loaded so far
+  std::function<void(bool)> setStatusBarVisible; // the environment's statusBar
+  std::function<void()> prepareScreen;           // the screen's first preparation
+  std::function<void()> layoutScreen;            // once the system is ready
   // Starts the synthesizer and runs the screen's second preparation.
   std::function<void()> startSound;
   std::function<std::pair<int32_t, int32_t>()> windowPosition;
@@ -54,7 +54,7 @@ bool BootKernel(const std::string& programDir);
 
 // What the player's boot is given on the command line.
 struct TPlayerStart {
-  std::string page;        // a page file to open instead of the project's; empty for none
+  std::string page; // a page file to open instead of the project's; empty for none
   bool fullScreen = false;
 };
 

@@ -20,8 +20,8 @@ void TCustomResource::readFrom(const TSGML& element, const std::string& baseDir)
     }
   }
   if (tag == "Ranking" && !element.getAttr("browserURL").empty()) {
-    platform::ShowMessage(Translate(
-        "This page are created by older version of Brova: Ranking on the Net disabled."));
+    platform::ShowMessage(
+        Translate("This page are created by older version of Brova: Ranking on the Net disabled."));
     return;
   }
   TResource* root = ResourceRoot();
@@ -31,7 +31,8 @@ void TCustomResource::readFrom(const TSGML& element, const std::string& baseDir)
   AssignValue(wrapper(), ObjectValue(block));
   TfObject* obj = HeapPtr<TfObject>(block);
   SetFieldByName(obj, "_generator", NativeValue(Handle()));
-  for (const auto& [field, text] : fields) SetFieldByName(obj, field, ObjectValue(MakeString(text)));
+  for (const auto& [field, text] : fields)
+    SetFieldByName(obj, field, ObjectValue(MakeString(text)));
 }
 
 void TCustomResource::initPass(TInitContext& ctx) {

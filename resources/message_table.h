@@ -20,8 +20,7 @@ public:
   size_t size() const { return entries_.size(); }
 
 private:
-  std::unordered_map<std::string, std::string, CaseInsensitiveHash, CaseInsensitiveEqual>
-      entries_;
+  std::unordered_map<std::string, std::string, CaseInsensitiveHash, CaseInsensitiveEqual> entries_;
 };
 
 // The program's table, and its installation as the translator of runtime/translate.h.

@@ -115,9 +115,8 @@ void loadModules(const std::string& programDir) {
 }
 
 void initModules() {
-  Table() = BrovaServices{ServiceBindNative, ServiceReceiver, ServiceArgument,
-                          ServiceKind,       ServiceToInteger, ServiceToText,
-                          ServiceCopy,       ServiceSetInteger};
+  Table() = BrovaServices{ServiceBindNative, ServiceReceiver, ServiceArgument, ServiceKind,
+                          ServiceToInteger,  ServiceToText,   ServiceCopy,     ServiceSetInteger};
   ClassNames().clear();
   TResource* modules = findList("modules");
   if (!modules) return;

@@ -49,8 +49,8 @@ protected:
     currentProcess = nullptr;
     savedStringClass_ = StringClass();
     const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    scratch_ = fs::temp_directory_path() / ("brova_" + std::string(info->test_suite_name()) +
-                                            "_" + info->name() + "_" + std::to_string(::getpid()));
+    scratch_ = fs::temp_directory_path() / ("brova_" + std::string(info->test_suite_name()) + "_" +
+                                            info->name() + "_" + std::to_string(::getpid()));
     fs::remove_all(scratch_);
     fs::create_directories(Home());
     savedFolder_ = fs::current_path();
@@ -87,8 +87,10 @@ protected:
     BootState() = TBootState();
     BootServices() = TBootServices();
     Scheduler().autoExecution = false;
-    if (hadXdg_) ::setenv("XDG_CACHE_HOME", savedXdg_.c_str(), 1);
-    else ::unsetenv("XDG_CACHE_HOME");
+    if (hadXdg_)
+      ::setenv("XDG_CACHE_HOME", savedXdg_.c_str(), 1);
+    else
+      ::unsetenv("XDG_CACHE_HOME");
     fs::current_path(savedFolder_);
     fs::remove_all(scratch_);
   }

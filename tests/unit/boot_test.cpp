@@ -14,8 +14,8 @@
 namespace brova {
 namespace {
 
-using testing::MessageLog;
 using testing::BootNotes;
+using testing::MessageLog;
 namespace fs = std::filesystem;
 using testing::WriteFile;
 
@@ -26,7 +26,9 @@ TEST_F(Boot, TheRepositoryKernelBootsInACopiedProgramFolder) {
   MessageLog log;
   BootNotes notes;
   BootServices().patternCount = [] { return 3; };
-  PageServices().fileHash = [](const std::string& file) { return file.ends_with(".brova") ? 1 : 100; };
+  PageServices().fileHash = [](const std::string& file) {
+    return file.ends_with(".brova") ? 1 : 100;
+  };
   std::vector<std::string> shown;
   PageServices().showFileList = [&](const std::vector<std::string>& files) { shown = files; };
   ASSERT_TRUE(BootKernel(Home().string() + "/"));
@@ -60,10 +62,17 @@ TEST_F(Boot, TheRepositoryKernelBootsInACopiedProgramFolder) {
   ASSERT_EQ(EvalSnippet("extends Object; $s = \"brova\"; $n = $s.length();"), 0);
   EXPECT_EQ(ValueToText(*GlobalSlotInTree("$n")), "5");
 
-  const std::vector<std::string> expected = {
-      "Welcome to Brova System Ver 1.24", "", "Starting System..", "TValue=8", "TVType=1",
-      "TfObject=20", "Extended=10", "Loading Enviroment Values", "Loading Modules..",
-      "Loading Kernel Resources..", "Compiling Kernel Resources.."};
+  const std::vector<std::string> expected = {"Welcome to Brova System Ver 1.24",
+                                             "",
+                                             "Starting System..",
+                                             "TValue=8",
+                                             "TVType=1",
+                                             "TfObject=20",
+                                             "Extended=10",
+                                             "Loading Enviroment Values",
+                                             "Loading Modules..",
+                                             "Loading Kernel Resources..",
+                                             "Compiling Kernel Resources.."};
   ASSERT_GE(notes.notes.size(), expected.size());
   EXPECT_EQ(std::vector<std::string>(notes.notes.begin(), notes.notes.begin() + expected.size()),
             expected);
@@ -120,8 +129,11 @@ TEST_F(Boot, TheMessageTableTranslatesEveryMessage) {
 
   EXPECT_EQ(MessageTable().size(), 4u);
   const std::pair<const char*, const char*> lookups[] = {
-      {"locale", "de"},          {"LOCALE", "de"},          {"Empty", "Empty"},
-      {"tag error", "Etikettfehler"}, {"is not found.", "is not found."},
+      {"locale", "de"},
+      {"LOCALE", "de"},
+      {"Empty", "Empty"},
+      {"tag error", "Etikettfehler"},
+      {"is not found.", "is not found."},
       {"unknown", "unknown"},
   };
   for (const auto& [text, translated] : lookups) EXPECT_EQ(Translate(text), translated) << text;
@@ -205,8 +217,10 @@ TEST_F(Boot, TempFallsBackToTheUserCacheFolderWhenItCannotBeWritten) {
   ::setenv("XDG_CACHE_HOME", "relative/cache", 1);
   ::setenv("HOME", home.c_str(), 1);
   EXPECT_EQ(UserCacheFolder(), home + "/.cache/brova") << "a relative XDG_CACHE_HOME is ignored";
-  if (realHome) ::setenv("HOME", savedHome.c_str(), 1);
-  else ::unsetenv("HOME");
+  if (realHome)
+    ::setenv("HOME", savedHome.c_str(), 1);
+  else
+    ::unsetenv("HOME");
 }
 
 TEST_F(Boot, TheKernelCompilesIntoTheFallbackFolder) {
@@ -321,13 +335,19 @@ TEST_F(PlayerBoot, ProjectParametersAndGlobals) {
   services.layoutScreen = [&] { calls.push_back("layout"); };
   services.startSound = [&] { calls.push_back("sound"); };
   services.windowPosition = [] { return std::pair<int32_t, int32_t>(30, 40); };
-  services.setSynthesizerDelay = [&](int32_t ms) { calls.push_back("delay " + std::to_string(ms)); };
+  services.setSynthesizerDelay = [&](int32_t ms) {
+    calls.push_back("delay " + std::to_string(ms));
+  };
   ASSERT_TRUE(Kernel());
   EXPECT_EQ(BootPlayer({"", true}), "My Game 2.0");
-  EXPECT_EQ(calls, (std::vector<std::string>{"bar off", "prepare", "layout", "sound", "delay 120"}));
+  EXPECT_EQ(calls,
+            (std::vector<std::string>{"bar off", "prepare", "layout", "sound", "delay 120"}));
   EXPECT_EQ(BootState().helpFile, (Home() / "docs/help.html").string());
-  for (const auto& [name, value] : std::vector<std::pair<const char*, int>>{
-           {"$_emChar", 1}, {"$_editMode", 1}, {"$windowX", 30}, {"$windowY", 40}, {"$fullScreen", 1}})
+  for (const auto& [name, value] : std::vector<std::pair<const char*, int>>{{"$_emChar", 1},
+                                                                            {"$_editMode", 1},
+                                                                            {"$windowX", 30},
+                                                                            {"$windowY", 40},
+                                                                            {"$fullScreen", 1}})
     EXPECT_EQ(ValueToText(*GlobalSlotInTree(name)), std::to_string(value)) << name;
 }
 

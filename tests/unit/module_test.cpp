@@ -33,7 +33,8 @@ protected:
       fs::create_directories(to);
       fs::copy(testing::kBootFixtures / "modules" / name, to, fs::copy_options::recursive);
 #ifdef BROVA_TEST_MODULE_DIR
-      for (const auto& lib : fs::directory_iterator(kLibs)) fs::copy(lib.path(), to / lib.path().filename());
+      for (const auto& lib : fs::directory_iterator(kLibs))
+        fs::copy(lib.path(), to / lib.path().filename());
 #endif
     }
   }
@@ -59,8 +60,8 @@ TEST_F(Modules, ALibraryBindsNativesThatScriptsCall) {
   std::vector<std::string> aboutGreeter;
   for (const std::string& text : log.texts)
     if (text.find("Greeter") != std::string::npos) aboutGreeter.push_back(text);
-  EXPECT_EQ(aboutGreeter, (std::vector<std::string>{
-                              "ClassGreeter: native functionundeclared is undefined."}))
+  EXPECT_EQ(aboutGreeter,
+            (std::vector<std::string>{"ClassGreeter: native functionundeclared is undefined."}))
       << "a path naming no class is ignored quietly";
 
   TResourceList* modules = findList("modules");

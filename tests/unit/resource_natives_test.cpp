@@ -28,8 +28,7 @@ protected:
     BootTest::SetUp();
     CopyFixtureKernel();
     ASSERT_TRUE(BootKernel(Home().string()));
-    Bind("BuiltInResource", natives::kBuiltInResourceNatives,
-         natives::kBuiltInResourceNativeCount);
+    Bind("BuiltInResource", natives::kBuiltInResourceNatives, natives::kBuiltInResourceNativeCount);
     Bind("classes.customres.CustomResource", natives::kCustomResourceNatives,
          natives::kCustomResourceNativeCount);
     Bind("classes.lang.CMML", natives::kCMMLNatives, natives::kCMMLNativeCount);
@@ -62,9 +61,9 @@ protected:
 };
 
 TEST_F(ResourceNatives, ACustomResourceMakesItsInstanceAndSavesItsStringFields) {
-  TResource* project = Project(
-      "  <page name=\"$page_a\" src=\"a.cmml\"><resinst type=\"string\" name=\"label\" "
-      "value=\"say %22hi%22\"/><resinst type=\"int\" name=\"n\" value=\"3\"/></page>\n");
+  TResource* project =
+      Project("  <page name=\"$page_a\" src=\"a.cmml\"><resinst type=\"string\" name=\"label\" "
+              "value=\"say %22hi%22\"/><resinst type=\"int\" name=\"n\" value=\"3\"/></page>\n");
   auto* page = dynamic_cast<TCustomResource*>(project->resolve("pages.$page_a"));
   ASSERT_NE(page, nullptr);
   TfObject* obj = page->instance();
@@ -100,8 +99,7 @@ TEST_F(ResourceNatives, CustomResourceInitialisationCountsWhatOnInitAnswers) {
     const char* message;
   };
   for (const Case& c : {Case{2, true, ""}, Case{3, false, "Initialization Failed"},
-                        Case{0, false, "Recursive Inheritance"},
-                        Case{9, true, ""}}) {
+                        Case{0, false, "Recursive Inheritance"}, Case{9, true, ""}}) {
     SCOPED_TRACE(c.answer);
     SetInt(*GlobalSlotInTree("$initAnswer"), c.answer);
     SetInt(*GlobalSlotInTree("$initCalls"), 0);
@@ -136,8 +134,8 @@ TEST_F(ResourceNatives, CustomResourcesWithoutAnInstance) {
   TResource* project = Project(
       "  <Ranking name=\"$old\" browserURL=\"http://x\"><resinst type=\"string\" name=\"a\" "
       "value=\"b\"/></Ranking>\n");
-  EXPECT_TRUE(log.Has(
-      "This page are created by older version of Brova: Ranking on the Net disabled."));
+  EXPECT_TRUE(
+      log.Has("This page are created by older version of Brova: Ranking on the Net disabled."));
   auto* old = dynamic_cast<TCustomResource*>(project->resolve("pages.$old"));
   ASSERT_NE(old, nullptr);
   EXPECT_EQ(old->instance(), nullptr);
@@ -149,7 +147,8 @@ TEST_F(ResourceNatives, CustomResourcesWithoutAnInstance) {
   // A tag whose class is not compiled keeps what it read and writes it back unchanged.
   TRTTI* page = findClass("Page");
   page->compiled = false;
-  project = Project("  <page name=\"$page_a\"><resinst type=\"string\" name=\"x\" value=\"1\"/></page>\n");
+  project = Project(
+      "  <page name=\"$page_a\"><resinst type=\"string\" name=\"x\" value=\"1\"/></page>\n");
   page->compiled = true;
   auto* custom = static_cast<TCustomResource*>(project->resolve("pages.$page_a"));
   EXPECT_EQ(custom->instance(), nullptr);
@@ -158,7 +157,8 @@ TEST_F(ResourceNatives, CustomResourcesWithoutAnInstance) {
   EXPECT_EQ(ctx.pending + ctx.done + ctx.failed, 0);
   std::vector<std::string> lines;
   custom->save(lines, "");
-  EXPECT_EQ(lines[0], "<page name=\"$page_a\">\r\n <resinst type=\"string\" name=\"x\" value=\"1\"/></page>");
+  EXPECT_EQ(lines[0],
+            "<page name=\"$page_a\">\r\n <resinst type=\"string\" name=\"x\" value=\"1\"/></page>");
 }
 
 TEST_F(ResourceNatives, BuiltInResourceGivesSubResourcesAndCustomInstances) {
@@ -204,7 +204,8 @@ TEST_F(ResourceNatives, CustomResourceNativesWithoutAResourceGiveZero) {
 }
 
 TEST_F(ResourceNatives, CMMLWrapsMarkupElements) {
-  auto document = std::shared_ptr<TSGML>(readElement(Crlf("<root a=\"1\"><x/><y k=\"v\"/></root>")));
+  auto document =
+      std::shared_ptr<TSGML>(readElement(Crlf("<root a=\"1\"><x/><y k=\"v\"/></root>")));
   ASSERT_NE(document, nullptr);
   SetGlobalInTree("$c", natives::WrapElement(document, *document));
   ASSERT_EQ(ClassOf(ObjectOf(*GlobalSlotInTree("$c"))), findClass("CMML"));
@@ -212,11 +213,12 @@ TEST_F(ResourceNatives, CMMLWrapsMarkupElements) {
             natives::ElementHandle(document, *document))
       << "one holder per element";
 
-  ASSERT_EQ(Eval("$tag = $c.tag(); $a = $c.attr(\"A\"); $none = $c.attr(\"zz\");"
-                 "$c.setAttr(\"b\", 2); $c.rename(\"top\");"
-                 "$added = $c.add(\"item name=\\\"first\\\" n=\\\"2\\\"\"); $addedTag = $added.tag();"
-                 "$items = $c.items();"),
-            0);
+  ASSERT_EQ(
+      Eval("$tag = $c.tag(); $a = $c.attr(\"A\"); $none = $c.attr(\"zz\");"
+           "$c.setAttr(\"b\", 2); $c.rename(\"top\");"
+           "$added = $c.add(\"item name=\\\"first\\\" n=\\\"2\\\"\"); $addedTag = $added.tag();"
+           "$items = $c.items();"),
+      0);
   EXPECT_EQ(Global("$tag"), "root");
   EXPECT_EQ(Global("$a"), "1");
   EXPECT_EQ(Global("$none"), "");
