@@ -1,18 +1,14 @@
 #include "resources/custom_resource.h"
 
+#include "platform/message_sink.h"
 #include "resources/resource_tree.h"
 #include "resources/sgml.h"
+#include "resources/snippet_evaluator.h"
+#include "runtime/rtti.h"
+#include "runtime/translate.h"
 #include "tools/path_functions.h"
 
 namespace brova {
-namespace {
-TCustomResourceHooks& Hooks() {
-  static TCustomResourceHooks hooks;
-  return hooks;
-}
-} // namespace
-
-void SetCustomResourceHooks(TCustomResourceHooks hooks) { Hooks() = std::move(hooks); }
 
 void TCustomResource::readFrom(const TSGML& element, const std::string& baseDir) {
   TResource::readFrom(element, baseDir);
@@ -23,15 +19,56 @@ void TCustomResource::readFrom(const TSGML& element, const std::string& baseDir)
         fields.emplace_back(item->getAttr("name"), item->getAttr("value"));
     }
   }
-  if (auto made = Hooks().made) made(*this, element);
+  if (tag == "Ranking" && !element.getAttr("browserURL").empty()) {
+    platform::ShowMessage(
+        Translate("This page are created by older version of Brova: Ranking on the Net disabled."));
+    return;
+  }
+  TResource* root = ResourceRoot();
+  auto* cls = root ? dynamic_cast<TRTTI*>(root->resolve(tag)) : nullptr;
+  if (!cls || !cls->compiled) return;
+  HeapAddr block = NewInstance(cls);
+  AssignValue(wrapper(), ObjectValue(block));
+  TfObject* obj = HeapPtr<TfObject>(block);
+  SetFieldByName(obj, "_generator", NativeValue(Handle()));
+  for (const auto& [field, text] : fields)
+    SetFieldByName(obj, field, ObjectValue(MakeString(text)));
 }
 
 void TCustomResource::initPass(TInitContext& ctx) {
-  if (auto hook = Hooks().initPass) hook(*this, ctx);
+  if (!instance() || !HasSnippetEvaluator()) return;
+  TValue* in = GlobalSlotInTree("$_tmp_val1");
+  if (!in) return;
+  AssignValue(*in, wrapper());
+  int ran = EvaluateSnippet("$_tmp_val2=$_tmp_val1.onInit();");
+  if (TValue* slot = GlobalSlotInTree("$_tmp_val1")) SetInt(*slot, 0);
+  TValue* out = GlobalSlotInTree("$_tmp_val2");
+  // A stale $_tmp_val2 from an earlier resource must not count for this one.
+  if (ran != 0 || !out) {
+    ++ctx.failed;
+    return;
+  }
+  switch (ValueToInt(*out)) {
+  case 0:
+  case 1: ++ctx.pending; break;
+  case 2: ++ctx.done; break;
+  case 3: ++ctx.failed; break;
+  default: break;
+  }
 }
 
 void TCustomResource::save(std::vector<std::string>& lines, const std::string&) {
-  if (auto refresh = Hooks().beforeSave) refresh(*this);
+  if (const TfObject* obj = instance()) {
+    const TRTTI* cls = ClassOf(obj);
+    tag = cls->name;
+    fields.clear();
+    for (size_t j = 0; j < cls->fieldNames.size(); ++j) {
+      const TValue& v = obj->fields[j];
+      if (!IsStringObject(v)) continue;
+      const std::string* text = StringTextOf(ObjectPtr(v));
+      fields.emplace_back(SymbolName(cls->fieldNames[j].sym), text ? *text : std::string());
+    }
+  }
   TSGML element(tag);
   element.setAttr("name", name);
   if (!src.empty()) element.setAttr("src", RelativePath(src, ResourceBaseDir()));

@@ -1,14 +1,14 @@
-// A custom resource: any tag T for which the script class classes.customres.T exists (the
-// project's `page` entries among them). It keeps its tag and its stored string fields (the
-// `resinst` children); the script instance behind it is made by the custom-resource natives,
-// installed as hooks.
+// A custom resource: a tag T for which the script class classes.customres.T exists (the
+// project's `page` entries among them). Its script instance, an object of the class found by
+// the short name T, is its wrapper; the instance's `_generator` points back to the resource.
+// The instance's string fields are stored as `resinst` children.
 #pragma once
-#include <functional>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "resources/resource.h"
+#include "runtime/value.h"
 
 namespace brova {
 
@@ -17,25 +17,24 @@ public:
   const char* NativeClassName() const override { return "TCustomResource"; }
 
   std::string tag;
-  // The string fields as name and text, in the order they are written.
+  // The string fields as name and text, in the order they are written: as read, and
+  // refreshed from the instance whenever the resource is saved.
   std::vector<std::pair<std::string, std::string>> fields;
 
-  // Reads `name`, `src` and every `resinst` of type "string", then runs the `made` hook.
+  // Reads `name`, `src` and every `resinst` of type "string", then makes the instance
+  // (without running a constructor) when the class of the tag is compiled, and sets the
+  // stored fields on it. A Ranking element of an older version (a `browserURL`) says so and
+  // gets no instance.
   void readFrom(const TSGML& element, const std::string& baseDir) override;
-  // Runs the installed hook; without one a custom resource counts nothing.
+  // Runs the instance's onInit through a snippet: 0 or 1 pending, 2 done, 3 failed; a
+  // snippet that does not run to its end fails too. Without an instance nothing counts.
   void initPass(TInitContext& ctx) override;
-  // One entry without indentation: the element with `name`, `src` and one `resinst` child
-  // per field, in the markup writer's form.
+  // One entry without indentation: the element named after the instance's class with
+  // `name`, `src` and one `resinst` per string field; without an instance, as it was read.
   void save(std::vector<std::string>& lines, const std::string& indent) override;
-};
 
-struct TCustomResourceHooks {
-  // After reading: make the script instance from the element.
-  std::function<void(TCustomResource&, const TSGML&)> made;
-  std::function<void(TCustomResource&, TInitContext&)> initPass;
-  // Before writing: refresh `tag` and `fields` from the script instance.
-  std::function<void(TCustomResource&)> beforeSave;
+  // The script instance, or null.
+  TfObject* instance() const { return ObjectOf(wrapper()); }
 };
-void SetCustomResourceHooks(TCustomResourceHooks hooks);
 
 } // namespace brova

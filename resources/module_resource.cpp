@@ -1,21 +1,23 @@
 #include "resources/module_resource.h"
 
+#include "platform/dynamic_library.h"
+#include "platform/message_sink.h"
 #include "resources/resource_tree.h"
+#include "runtime/translate.h"
 #include "tools/path_functions.h"
 
 namespace brova {
-namespace {
-ModuleLibraryLoader& Loader() {
-  static ModuleLibraryLoader loader;
-  return loader;
-}
-} // namespace
-
-void SetModuleLibraryLoader(ModuleLibraryLoader loader) { Loader() = std::move(loader); }
 
 void TModuleRes::readFrom(const TSGML& element, const std::string& baseDir) {
   TResource::readFrom(element, baseDir);
-  if (ModuleLibraryLoader load = Loader(); load && !src.empty()) library = load(src);
+  if (src.empty()) {
+    platform::ShowMessage(name + Translate(": the module names no library file."));
+    return;
+  }
+  std::string reason;
+  library = platform::OpenLibrary(src, reason);
+  if (!library)
+    platform::ShowMessage(src + Translate(": the module library cannot be loaded: ") + reason);
 }
 
 void TModuleRes::save(std::vector<std::string>& lines, const std::string& indent) {

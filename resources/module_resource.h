@@ -1,7 +1,6 @@
-// A native module (tag `module`): a library file whose handle is taken when the resource is
-// made. Opening libraries is the host's work, installed as the loader.
+// A native module (tag `module`): a library file opened when the resource is made. Libraries
+// are never closed while the program runs.
 #pragma once
-#include <functional>
 #include <string>
 
 #include "resources/resource.h"
@@ -14,13 +13,10 @@ public:
 
   void* library = nullptr; // null when the library could not be loaded
 
-  // Reads `name` and `src` and loads the library.
+  // Reads `name` and `src` and opens the library; a library that cannot be opened is
+  // reported with the loader's reason and leaves `library` null.
   void readFrom(const TSGML& element, const std::string& baseDir) override;
   void save(std::vector<std::string>& lines, const std::string& indent) override;
 };
-
-// Opens the library at a path; null when it cannot be loaded. Libraries stay loaded.
-using ModuleLibraryLoader = std::function<void*(const std::string& path)>;
-void SetModuleLibraryLoader(ModuleLibraryLoader loader);
 
 } // namespace brova
