@@ -6,51 +6,22 @@
 
 #include "app/entry_points.h"
 #include "compiler/class_compiler.h"
-#include "compiler/class_file.h"
 #include "compiler/snippet_evaluation.h"
-#include "natives/array_natives.h"
-#include "natives/binding_table.h"
 #include "natives/file_sandbox.h"
 #include "natives/object_natives.h"
-#include "natives/script_services.h"
 #include "platform/message_sink.h"
-#include "resources/alias_table.h"
+#include "resources/boot.h"
 #include "resources/resource_list.h"
 #include "resources/resource_reader.h"
 #include "resources/resource_tree.h"
 #include "resources/sgml.h"
 #include "runtime/errors.h"
-#include "runtime/globals.h"
 #include "runtime/process.h"
 #include "runtime/rtti.h"
 #include "tools/path_functions.h"
 
 namespace brova {
 namespace {
-
-// Kernel start for a script run: the kernel tree, its classes compiled, its natives bound.
-bool BootKernelForScript(const std::string& programDir) {
-  SetProgramFolder(programDir);
-  std::string temp = JoinPath("Temp", programDir);
-  std::error_code ec;
-  std::filesystem::create_directories(temp, ec);
-  SetClassCacheFolder(ec ? std::string() : temp);
-  SetGlobalResolver(GlobalSlotInTree);
-  SetGlobalDeclarer(DeclareGlobalInTree);
-  natives::SetGlobalResolver(GlobalSlotInTree);
-  natives::SetListMaker(natives::NewElementList);
-  InstallClassCompiler();
-  InstallSnippetEvaluator();
-
-  SetResourceBaseDir(programDir);
-  SetResourceRoot(loadResourceFile(JoinPath("kernel/resource.brovares", programDir)));
-  SetStringClass(findClass("classes.lang.String"));
-  SetObjectClass(findClass("classes.lang.Object"));
-  SetArrayClass(findClass("classes.lang.Array"));
-  if (!ResourceRoot()->initialize()) return false;
-  natives::BindStartupNatives([](const char* path) { return findClass(path); });
-  return true;
-}
 
 // Classes in a classes/ folder beside the script become the list usr.classes, reachable by
 // their short names.
@@ -81,7 +52,7 @@ int RunScriptFile(const TCommandLine& options, const std::string& programFolder)
   std::string path = JoinPath(options.runFile, std::filesystem::current_path().string());
   std::unique_ptr<TRTTI> cls;
   try {
-    if (!BootKernelForScript(programFolder)) return 1;
+    if (!BootKernel(programFolder)) return 1;
     std::string source = readTextFile(path);
     AttachSiblingClasses(path);
     // A script's files live in files/ beside it, as a page's do.

@@ -7,7 +7,9 @@
 #include "natives/object_natives.h"
 #include "natives/process_natives.h"
 #include "natives/project_natives.h"
+#include "natives/resource_natives.h"
 #include "natives/string_natives.h"
+#include "natives/system_natives.h"
 #include "screen/keyboard.h"
 
 namespace brova::natives {
@@ -22,6 +24,9 @@ const TBindingEntry kStartupBindings[] = {
     {6, "classes.game.Char", kCharNatives, &kCharNativeCount},
     {7, "Page", kPageNatives, &kPageNativeCount},
     {8, "ProjectManager", kProjectManagerNatives, &kProjectManagerNativeCount},
+    {10, "classes.lang.CMML", kCMMLNatives, &kCMMLNativeCount},
+    {11, "classes.customres.CustomResource", kCustomResourceNatives, &kCustomResourceNativeCount},
+    {12, "BuiltInResource", kBuiltInResourceNatives, &kBuiltInResourceNativeCount},
     {13, "BinWriter", kBinWriterNatives, &kBinWriterNativeCount},
     {14, "BinReader", kBinReaderNatives, &kBinReaderNativeCount},
     {15, "ResourceReader", kResourceReaderNatives, &kResourceReaderNativeCount},
@@ -30,6 +35,7 @@ const TBindingEntry kStartupBindings[] = {
     {19, "LightHashTable", kLightHashTableNatives, &kLightHashTableNativeCount},
     {19, "HashTable", kHashTableNatives, &kHashTableNativeCount},
     {21, "ProjectManager", kProjectManagerParamNatives, &kProjectManagerParamNativeCount},
+    {25, "System", kSystemNatives, &kSystemNativeCount},
     {26, "FileReader", kFileReaderNatives, &kFileReaderNativeCount},
     {26, "FileWriter", kFileWriterNatives, &kFileWriterNativeCount},
     {28, "classes.lang.Boot", kBootNatives, &kBootNativeCount},
