@@ -6,6 +6,7 @@
 #include <string_view>
 #include <vector>
 
+#include "compiler/method_table.h"
 #include "runtime/errors.h"
 
 namespace brova {
@@ -46,6 +47,7 @@ struct TContext {
   std::vector<int32_t>* BreakList = nullptr; // pending breaks of the innermost loop
   // The class a source without an extends clause extends; empty: it gets none.
   std::string DefaultSuperclass;
+  TMethodIndex Methods; // the class's method table by name, for its declarations
 
   // Byte offset of a position in the source text.
   int OffsetOf(const char* at) const { return static_cast<int>(at - SourceText); }

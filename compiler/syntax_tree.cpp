@@ -375,10 +375,10 @@ int G_FuncDecl::Generate(TContext& c) {
     else if (kind == FunctionKind::Destructor) fn = new TDestructor(cls, name);
     else fn = new TNormalFunction(cls, name);
     c.CurrentFunction = fn;
-    DeclareMethod(cls, fn);
+    c.Methods.Declare(cls, fn);
     return 0;
   }
-  auto* fn = static_cast<TNormalFunction*>(DeclaredMethod(cls, name, kind));
+  auto* fn = static_cast<TNormalFunction*>(c.Methods.Declared(cls, name, kind));
   if (!fn) RaiseCmpError(c, Translate("Method") + name + Translate(" is undefined."));
   c.CurrentFunction = fn;
   // A second declaration of the name in the same role compiles into the same function, and

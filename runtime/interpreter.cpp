@@ -79,6 +79,48 @@ inline TValue ValueOfWord(uint64_t w) {
   std::memcpy(&v, &w, sizeof v);
   return v;
 }
+// Results are stored as whole words: a narrower store followed by the next instruction's
+// whole-word load of the same cell stalls the load until the store retires.
+inline uint64_t IntWord(uint32_t i) { return uint64_t(vtInt) | uint64_t(i) << 32; }
+inline uint32_t Payload(uint64_t w) { return static_cast<uint32_t>(w >> 32); }
+
+// The integer an operand instruction at `at` (a constant, a local or an argument, each
+// pushed by value, 12 bytes each) would push; false for any other instruction or value.
+inline bool IntOperand(const uint32_t* at, const uint8_t* fp, const TValue* self, uint32_t& value) {
+  uint64_t w;
+  switch (at[0]) {
+  case Op_Push:
+    if ((at[1] & 0xFF) != vtInt) return false;
+    value = at[2];
+    return true;
+  case Op_LocalValPtr_Deref:
+    w = WordOf(reinterpret_cast<const TValue*>(fp) - static_cast<int32_t>(at[1]));
+    break;
+  case Op_ArgValPtr_Deref:
+    if (at[1] >= static_cast<uint32_t>(reinterpret_cast<const TFrame*>(fp)->argc)) return false;
+    w = WordOf(self - 1 - at[1]);
+    break;
+  default: return false;
+  }
+  if (static_cast<uint8_t>(w) != vtInt) return false;
+  value = Payload(w);
+  return true;
+}
+
+// Add, Sub, Mul and Mod of integers as their handlers compute them; false where the handler
+// would leave its fast path (a divisor that is not positive).
+inline bool IntArith(uint32_t op, uint32_t a, uint32_t b, uint32_t& r) {
+  switch (op) {
+  case Op_Add: r = a + b; return true;
+  case Op_Sub: r = a - b; return true;
+  case Op_Mul: r = a * b; return true;
+  case Op_Mod:
+    if (static_cast<int32_t>(b) <= 0) return false;
+    r = static_cast<uint32_t>(static_cast<int32_t>(a) % static_cast<int32_t>(b));
+    return true;
+  default: return false;
+  }
+}
 
 std::string NotObject(const TValue& v) {
   return ValueToText(v) + Translate(v.kind == vtUnset ? " is not initialized." : " is not Object.");
@@ -512,6 +554,68 @@ BROVA_THREADED void ExecuteSlice(TProcess* p) {
     DISPATCH();                                                                                  \
   }
 #define JUMP() NEXT(static_cast<int32_t>(pc[1]))
+// An operand instruction (12 bytes, pushing `a_` when `ok_`) followed by an integer
+// operation, in one pass with each instruction still counted: into the top (`x + 1`), with
+// a second operand (`i * j`), or as a comparison deciding a jump (`i < n`). The opcode words
+// are looked at before any value.
+#define FUSED_OPERAND(FETCH)                                                                     \
+  {                                                                                              \
+    uint32_t next_ = pc[3];                                                                      \
+    uint32_t a_ = 0, r_, b_;                                                                \
+    bool ok_ = false;                                                                            \
+    if (next_ - Op_Add <= Op_Mod - Op_Add) {                                                     \
+      FETCH;                                                                                     \
+      uint64_t top_ = WordOf(sp);                                                                \
+      if (ok_ && KIND(top_) == vtInt && avail > 0 && IntArith(next_, Payload(top_), a_, r_)) {   \
+        --avail;                                                                                 \
+        PutWord(sp, IntWord(r_));                                                                \
+        NEXT(16);                                                                                \
+      }                                                                                          \
+    } else if (next_ - Op_GT <= Op_NEQ - Op_GT) {                                                \
+      if (pc[4] == Op_JumpZero && avail >= 2) {                                                  \
+        FETCH;                                                                                   \
+        uint64_t top_ = WordOf(sp);                                                              \
+        if (ok_ && KIND(top_) == vtInt) {                                                        \
+          avail -= 2;                                                                            \
+          sp += 1;                                                                               \
+          pc += 4;                                                                               \
+          if (IntCompare(next_, static_cast<int32_t>(Payload(top_)), static_cast<int32_t>(a_)))  \
+            NEXT(8);                                                                             \
+          JUMP();                                                                                \
+        }                                                                                        \
+      }                                                                                          \
+    } else if ((next_ == Op_Push || next_ == Op_LocalValPtr_Deref ||                             \
+                next_ == Op_ArgValPtr_Deref) &&                                                  \
+               (pc[6] - Op_Add <= Op_Mod - Op_Add ||                                             \
+                (pc[6] - Op_GT <= Op_NEQ - Op_GT && pc[7] == Op_JumpZero)) &&                    \
+               avail >= 3) {                                                                     \
+      FETCH;                                                                                     \
+      if (ok_ && IntOperand(pc + 3, fp, self, b_)) {                                        \
+        uint32_t op_ = pc[6];                                                                    \
+        if (op_ >= Op_GT) {                                                                      \
+          avail -= 3;                                                                            \
+          pc += 7;                                                                               \
+          if (IntCompare(op_, static_cast<int32_t>(a_), static_cast<int32_t>(b_))) NEXT(8);      \
+          JUMP();                                                                                \
+        }                                                                                        \
+        if (IntArith(op_, a_, b_, r_)) {                                                         \
+          avail -= 2;                                                                            \
+          PutWord(--sp, IntWord(r_));                                                            \
+          NEXT(28);                                                                              \
+        }                                                                                        \
+      }                                                                                          \
+    }                                                                                            \
+  }
+#define FETCH_CONSTANT (ok_ = (pc[1] & 0xFF) == vtInt, a_ = pc[2])
+#define FETCH_WORD(cell)                                                                         \
+  {                                                                                              \
+    uint64_t w_ = WordOf(cell);                                                                  \
+    ok_ = KIND(w_) == vtInt;                                                                     \
+    a_ = Payload(w_);                                                                            \
+  }
+#define FETCH_LOCAL FETCH_WORD(LOCAL(pc[1]))
+#define FETCH_ARG                                                                                \
+  if (pc[1] < static_cast<uint32_t>(FRAME->argc)) FETCH_WORD(ARG(pc[1]))
 
   CASE(Pop) {
     uint64_t w = WordOf(sp++);
@@ -519,11 +623,7 @@ BROVA_THREADED void ExecuteSlice(TProcess* p) {
     NEXT(4);
   }
   CASE(Push) {
-    if ((pc[3] == Op_Add || pc[3] == Op_Sub) && (pc[1] & 0xFF) == vtInt && sp->kind == vtInt && avail > 0) {
-      --avail; // as LocalValPtr_Deref: straight into the addition
-      sp->i = static_cast<int32_t>(pc[3] == Op_Add ? sp->u + pc[2] : sp->u - pc[2]);
-      NEXT(16);
-    }
+    FUSED_OPERAND(FETCH_CONSTANT);
     PutWord(--sp, (pc[1] & 0xFF) | uint64_t(pc[2]) << 32);
     NEXT(12);
   }
@@ -575,7 +675,13 @@ BROVA_THREADED void ExecuteSlice(TProcess* p) {
     if (pc[2] == Op_Push && (pc[5] == Op_AddSubst || pc[5] == Op_SubSubst) && pc[6] == Op_Pop &&
         avail >= 3 && local->kind == vtInt && (pc[3] & 0xFF) == vtInt) {
       avail -= 3;
-      local->i = static_cast<int32_t>(pc[5] == Op_AddSubst ? local->u + pc[4] : local->u - pc[4]);
+      PutWord(local, IntWord(pc[5] == Op_AddSubst ? local->u + pc[4] : local->u - pc[4]));
+      // The step of a loop, going back to its test.
+      if (pc[7] == Op_Jump && avail > 0) {
+        --avail;
+        pc += 7;
+        JUMP();
+      }
       NEXT(28);
     }
     *--sp = RefValue(ADDR(local));
@@ -636,28 +742,14 @@ BROVA_THREADED void ExecuteSlice(TProcess* p) {
     NEXT(16);
   }
   CASE(LocalValPtr_Deref) {
-    // `local <comparison> constant` deciding a jump, when both are integers: one pass for
-    // the four instructions, each still counted.
-    if (pc[3] == Op_Push && pc[6] >= Op_GT && pc[6] <= Op_NEQ && pc[7] == Op_JumpZero &&
-        avail >= 3 && LOCAL(pc[1])->kind == vtInt && (pc[4] & 0xFF) == vtInt) {
-      avail -= 3;
-      if (IntCompare(pc[6], LOCAL(pc[1])->i, static_cast<int32_t>(pc[5]))) NEXT(36);
-      pc += 7;
-      JUMP();
-    }
+    FUSED_OPERAND(FETCH_LOCAL);
     uint64_t w = WordOf(LOCAL(pc[1]));
-    // The right operand of an integer addition or subtraction goes straight into it.
-    if ((pc[3] == Op_Add || pc[3] == Op_Sub) && KIND(w) == vtInt && sp->kind == vtInt && avail > 0) {
-      --avail;
-      uint32_t r = static_cast<uint32_t>(w >> 32);
-      sp->i = static_cast<int32_t>(pc[3] == Op_Add ? sp->u + r : sp->u - r);
-      NEXT(16);
-    }
     ADDREF_W(w);
     PutWord(--sp, w);
     NEXT(12);
   }
   CASE(ArgValPtr_Deref) {
+    FUSED_OPERAND(FETCH_ARG);
     uint32_t n = pc[1];
     uint64_t w = n < static_cast<uint32_t>(FRAME->argc) ? WordOf(ARG(n)) : uint64_t(vtNull);
     ADDREF_W(w);
@@ -754,8 +846,9 @@ BROVA_THREADED void ExecuteSlice(TProcess* p) {
   }
   CASE(Add) {
     TValue* l = sp + 1;
-    if (BROVA_LIKELY(l->kind == vtInt && sp->kind == vtInt)) {
-      l->i = static_cast<int32_t>(l->u + sp->u);
+    uint64_t lw = WordOf(l), rw = WordOf(sp);
+    if (BROVA_LIKELY(KIND(lw) == vtInt && KIND(rw) == vtInt)) {
+      PutWord(l, IntWord(Payload(lw) + Payload(rw)));
       sp = l;
       NEXT(4);
     }
@@ -771,8 +864,9 @@ BROVA_THREADED void ExecuteSlice(TProcess* p) {
   }
   CASE(Sub) {
     TValue* l = sp + 1;
-    if (BROVA_LIKELY(l->kind == vtInt && sp->kind == vtInt)) {
-      l->i = static_cast<int32_t>(l->u - sp->u);
+    uint64_t lw = WordOf(l), rw = WordOf(sp);
+    if (BROVA_LIKELY(KIND(lw) == vtInt && KIND(rw) == vtInt)) {
+      PutWord(l, IntWord(Payload(lw) - Payload(rw)));
       sp = l;
       NEXT(4);
     }
@@ -788,8 +882,9 @@ BROVA_THREADED void ExecuteSlice(TProcess* p) {
   }
   CASE(Mul) {
     TValue* l = sp + 1;
-    if (BROVA_LIKELY(l->kind == vtInt && sp->kind == vtInt)) {
-      l->i = static_cast<int32_t>(l->u * sp->u);
+    uint64_t lw = WordOf(l), rw = WordOf(sp);
+    if (BROVA_LIKELY(KIND(lw) == vtInt && KIND(rw) == vtInt)) {
+      PutWord(l, IntWord(Payload(lw) * Payload(rw)));
       sp = l;
       NEXT(4);
     }
@@ -824,7 +919,7 @@ BROVA_THREADED void ExecuteSlice(TProcess* p) {
   CASE(Mod) {
     TValue* l = sp + 1;
     if (BROVA_LIKELY(l->kind == vtInt && sp->kind == vtInt && sp->i > 0)) {
-      l->i %= sp->i;
+      PutWord(l, IntWord(static_cast<uint32_t>(l->i % sp->i)));
       sp = l;
       NEXT(4);
     }
@@ -922,7 +1017,7 @@ BROVA_THREADED void ExecuteSlice(TProcess* p) {
     if (BROVA_LIKELY(sp[1].kind == vtRef && sp[0].kind == vtInt)) {
       TValue* t = RefPtr(sp[1]);
       if (BROVA_LIKELY(t->kind == vtInt)) {
-        t->i = static_cast<int32_t>(t->u + sp[0].u);
+        PutWord(t, IntWord(t->u + sp[0].u));
         ++sp;
         if (BROVA_LIKELY(pc[1] == Op_Pop && avail > 0)) {
           --avail; // the Pop of the reference, which holds no count
@@ -941,7 +1036,7 @@ BROVA_THREADED void ExecuteSlice(TProcess* p) {
     if (BROVA_LIKELY(sp[1].kind == vtRef && sp[0].kind == vtInt)) {
       TValue* t = RefPtr(sp[1]);
       if (BROVA_LIKELY(t->kind == vtInt)) {
-        t->i = static_cast<int32_t>(t->u - sp[0].u);
+        PutWord(t, IntWord(t->u - sp[0].u));
         ++sp;
         if (BROVA_LIKELY(pc[1] == Op_Pop && avail > 0)) {
           --avail; // the Pop of the reference, which holds no count
@@ -1113,6 +1208,11 @@ slice_done:
 #undef INVALID_CASE
 #undef NEXT
 #undef JUMP
+#undef FUSED_OPERAND
+#undef FETCH_CONSTANT
+#undef FETCH_WORD
+#undef FETCH_LOCAL
+#undef FETCH_ARG
 }
 
 } // namespace detail

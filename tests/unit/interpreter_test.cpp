@@ -359,8 +359,8 @@ TEST_F(Interpreter, StepAllowanceStopsInTheDebuggerAndCounts) {
 }
 
 // The interpreter takes common sequences (assignment and Pop, a comparison deciding a
-// jump, `local += constant;`, integer operands going into an addition) in one pass; every
-// budget must still stop after exactly its number of instructions.
+// jump, `local += constant;` and the jump after it, integer operands going into arithmetic)
+// in one pass; every budget must still stop after exactly its number of instructions.
 TEST_F(Interpreter, EveryBudgetSplitMatchesSingleSteps) {
   TRTTI* cls = MakeClass("Steps", {});
   AddCode(cls, "f", 2, [](TProgWriter& w) {
@@ -403,6 +403,30 @@ TEST_F(Interpreter, EveryBudgetSplitMatchesSingleSteps) {
     w.Emit(Op_GT);
     int32_t skip = w.EmitJump(Op_JumpZero);
     w.PatchJump(skip, w.Pos());
+    // Two operands into a product, a constant into the top, the top compared with a
+    // constant, and a loop step going straight back to the test.
+    assign(1, [&] {
+      w.Emit(Op_LocalValPtr, {1});
+      w.Emit(Op_Deref);
+      w.Emit(Op_LocalValPtr, {0});
+      w.Emit(Op_Deref);
+      w.Emit(Op_Mul);
+      w.EmitPush(IntValue(7));
+      w.Emit(Op_Mod);
+    });
+    w.Emit(Op_LocalValPtr, {1});
+    w.Emit(Op_Deref);
+    w.Emit(Op_LocalValPtr, {0});
+    w.Emit(Op_Deref);
+    w.Emit(Op_Mul);
+    w.EmitPush(IntValue(50));
+    w.Emit(Op_GT);
+    int32_t skip2 = w.EmitJump(Op_JumpZero);
+    w.PatchJump(skip2, w.Pos());
+    w.Emit(Op_LocalValPtr, {1});
+    w.EmitPush(IntValue(5));
+    w.Emit(Op_AddSubst);
+    w.Emit(Op_Pop);
     int32_t back = w.EmitJump(Op_Jump);
     w.PatchJump(back, top);
     w.PatchJump(end, w.Pos());
@@ -426,7 +450,7 @@ TEST_F(Interpreter, EveryBudgetSplitMatchesSingleSteps) {
     brova::Run(stepped, 1);
     trace.push_back(state(stepped));
   }
-  EXPECT_EQ(ValueToText(*HeapPtr<TValue>(stepped->resultSlot)), "86");
+  EXPECT_EQ(ValueToText(*HeapPtr<TValue>(stepped->resultSlot)), "7");
   for (size_t k = 1; k < trace.size(); ++k) {
     TProcess* p = CreateProcess(NewObject(cls), "f");
     brova::Run(p, static_cast<int32_t>(k));
