@@ -25,17 +25,6 @@ CompileErrorDisplay& Display() {
   return *display;
 }
 
-class TTimePointScope {
-public:
-  explicit TTimePointScope(int point) : point_(point) { TimeAnalyzer().Enter(point); }
-  ~TTimePointScope() { TimeAnalyzer().Leave(point_); }
-  TTimePointScope(const TTimePointScope&) = delete;
-  TTimePointScope& operator=(const TTimePointScope&) = delete;
-
-private:
-  int point_;
-};
-
 // True when the class came whole from its file. A file that cannot be used leaves the class
 // as it was before, so compiling from source starts clean.
 bool LoadClassFile(TRTTI& cls) {
@@ -93,7 +82,7 @@ void ReportCompileError(const std::string& message, const std::string& sourcePat
 
 int CompileClass(TRTTI& cls, const std::string& source, bool report,
                  const TCompileOptions& options) {
-  TTimePointScope timing(kTpCompileClass);
+  TProfileSection timing(kTpCompileClass);
   if (!cls.src.empty()) {
     ProgressNote(Translate("Compiling ") + RelativePath(cls.src, ResourceBaseDir()));
     if (LoadClassFile(cls)) return 0;

@@ -12,17 +12,6 @@
 namespace brova {
 namespace {
 
-class TTimePointScope {
-public:
-  explicit TTimePointScope(int point) : point_(point) { TimeAnalyzer().Enter(point); }
-  ~TTimePointScope() { TimeAnalyzer().Leave(point_); }
-  TTimePointScope(const TTimePointScope&) = delete;
-  TTimePointScope& operator=(const TTimePointScope&) = delete;
-
-private:
-  int point_;
-};
-
 // Snippet classes whose instance is still referenced after the run (a snippet that stored
 // `this` in a global). Freeing such a class would leave the reference pointing into a freed
 // block, so they are kept for the rest of the run.
@@ -50,7 +39,7 @@ int RunClassBody(TRTTI& cls, bool* instanceKept) {
     return 2;
   }
   {
-    TTimePointScope running(kTpSnippetRun);
+    TProfileSection running(kTpSnippetRun);
     RunToEnd(process);
   }
   int status = process->status == 2 ? 2 : 0;
@@ -64,7 +53,7 @@ int RunClassBody(TRTTI& cls, bool* instanceKept) {
 }
 
 int EvalSnippet(std::string_view text, bool report) {
-  TTimePointScope whole(kTpSnippet);
+  TProfileSection whole(kTpSnippet);
   TEvalCache& cache = EvalCache();
   // Made directly rather than from a class element: the element would enter the name in
   // the alias table, and snippets must leave no trace that others could see.

@@ -21,21 +21,9 @@ auto Call(const F& service, A... args) {
   return R();
 }
 
-// Closes a profiler bracket however the section ends.
-class ProfileSection {
-public:
-  explicit ProfileSection(int point) : point_(point) { TimeAnalyzer().Enter(point_); }
-  ~ProfileSection() { TimeAnalyzer().Leave(point_); }
-  ProfileSection(const ProfileSection&) = delete;
-  ProfileSection& operator=(const ProfileSection&) = delete;
-
-private:
-  int point_;
-};
-
 // Runs the due frames of a pass (steps 1 to 7 of a running pass).
 void RunDueFrames(TFrameScheduler& s, TFrameServices& h) {
-  ProfileSection pass(kTpFramePass);
+  TProfileSection pass(kTpFramePass);
   Call(h.resumeNotify);
   preempted = false;
   long double elapsed = (Clock() - s.frameBase) / s.framePeriod;
@@ -54,7 +42,7 @@ void RunDueFrames(TFrameScheduler& s, TFrameServices& h) {
       SetGlobal("$_doDraw", IntValue(0));
     }
     if (s.rootProcess) {
-      ProfileSection frame(kTpRootProcess);
+      TProfileSection frame(kTpRootProcess);
       Run(s.rootProcess, kDefaultSteps);
     }
     if (Call(h.hasPendingPage)) break;
@@ -130,7 +118,7 @@ void Main(bool& done) {
       if (!active) platform::SleepMs(100);
       platform::SleepMs(static_cast<uint32_t>(std::max(0, s.idleSleep)));
       {
-        ProfileSection draw(kTpFrameDraw);
+        TProfileSection draw(kTpFrameDraw);
         if (s.drawingFrame && !s.drawingDisabled) Call(h.drawAll);
       }
       s.caption = "0:" + s.frameHistory + Call(h.statisticsLine);

@@ -93,4 +93,16 @@ std::string FormatStatistic(long double value);
 // The profiler of the whole run, started at boot and driven by the debug window.
 TTimeAnalyzer& TimeAnalyzer();
 
+// Brackets a section with Enter and Leave of the program's profiler, however it ends.
+class TProfileSection {
+public:
+  explicit TProfileSection(int point) : point_(point) { TimeAnalyzer().Enter(point_); }
+  ~TProfileSection() { TimeAnalyzer().Leave(point_); }
+  TProfileSection(const TProfileSection&) = delete;
+  TProfileSection& operator=(const TProfileSection&) = delete;
+
+private:
+  int point_;
+};
+
 } // namespace brova
