@@ -9,7 +9,9 @@
 #include "compiler/class_compiler.h"
 #include "compiler/class_file.h"
 #include "compiler/snippet_evaluation.h"
+#include "natives/array_natives.h"
 #include "natives/binding_table.h"
+#include "natives/object_natives.h"
 #include "natives/script_services.h"
 #include "platform/message_sink.h"
 #include "resources/environment.h"
@@ -21,6 +23,7 @@
 #include "resources/resource_reader.h"
 #include "resources/resource_tree.h"
 #include "resources/sgml.h"
+#include "runtime/collector.h"
 #include "runtime/errors.h"
 #include "runtime/frame_scheduler.h"
 #include "runtime/globals.h"
@@ -29,7 +32,6 @@
 #include "runtime/rtti.h"
 #include "runtime/translate.h"
 #include "runtime/value.h"
-#include "runtime/value_list.h"
 #include "tools/path_functions.h"
 
 namespace brova {
@@ -64,11 +66,7 @@ void WireServices(const std::string& programDir) {
   SetGlobalDeclarer(DeclareGlobalInTree);
   natives::SetGlobalResolver(GlobalSlotInTree);
   // The list belongs to the Array that takes it as its body, which frees it.
-  natives::SetListMaker([](std::vector<TValue>&& items) {
-    auto* list = new TList;
-    list->items = std::move(items);
-    return list->Handle();
-  });
+  natives::SetListMaker(natives::NewElementList);
   SetProgramFolder(programDir);
   SetClassCacheFolder(BootState().cacheFolder);
   PageServices().setEnv = [](const std::string& name, const std::string& value) {
@@ -77,6 +75,13 @@ void WireServices(const std::string& programDir) {
   PageServices().recordRecentPage = [](const std::string& page) {
     RecordRecentPage(page, BootState().programDir);
   };
+  // The file hash of the natives, unless one is in place already (tests count files).
+  if (!PageServices().fileHash) PageServices().fileHash = natives::PageHashCode;
+  PageServices().collectGarbage = [] { CollectGarbage(false); };
+  natives::SetCurrentPageFileSource([] { return PageState().currentPageFile; });
+  SetRootProcessSource([] { return Scheduler().rootProcess; });
+  FrameServices().statisticsLine = StatisticsLine;
+  InstallProjectManagerServices();
   InstallClassCompiler();
   InstallSnippetEvaluator();
 }
