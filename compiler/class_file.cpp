@@ -78,10 +78,10 @@ const std::string& ClassCacheFolder() { return CacheFolder(); }
 void SetProgramFolder(std::string dir) { ProgramDir() = std::move(dir); }
 const std::string& ProgramFolder() { return ProgramDir(); }
 
-std::string ClassFileNameFor(std::string_view sourcePath) {
+std::string CacheFileName(std::string_view sourcePath, std::string_view prefix) {
   std::string rel =
       ProgramDir().empty() ? ToHostPath(sourcePath) : RelativePath(sourcePath, ProgramDir());
-  std::string name(kClassFilePrefix);
+  std::string name(prefix);
   for (size_t i = 0; i < rel.size(); ++i) {
     char ch = rel[i];
     if (ch == '.' && i + 1 < rel.size() && rel[i + 1] == '.') { // every ".." becomes "@"
@@ -93,6 +93,10 @@ std::string ClassFileNameFor(std::string_view sourcePath) {
     }
   }
   return name;
+}
+
+std::string ClassFileNameFor(std::string_view sourcePath) {
+  return CacheFileName(sourcePath, kClassFilePrefix);
 }
 
 std::string ClassFileName(const TRTTI& cls) {

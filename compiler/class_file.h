@@ -45,6 +45,8 @@ const std::string& ProgramFolder();
 // The file name for a source path: relative to the program folder, ".." replaced by "@",
 // every byte other than @, letters, digits and _ removed, prefixed with c124_.
 std::string ClassFileNameFor(std::string_view sourcePath);
+// The same rule with another prefix (construction scripts use "i124_").
+std::string CacheFileName(std::string_view sourcePath, std::string_view prefix);
 // The class's file in the cache folder; empty without a cache folder or a source path.
 std::string ClassFileName(const TRTTI& cls);
 

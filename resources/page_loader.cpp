@@ -485,22 +485,12 @@ int32_t pageHashCode(const std::string& path) {
 }
 
 std::string tempName(const std::string& path, std::string_view prefix) {
-  std::string relative = RelativePath(path, ProgramFolder());
-  std::string name(prefix);
-  for (size_t i = 0; i < relative.size(); ++i) {
-    char c = relative[i];
-    if (c == '.' && i + 1 < relative.size() && relative[i + 1] == '.') {
-      name += '@';
-      ++i;
-    } else if (c == '@' || c == '_' || (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') ||
-               (c >= 'A' && c <= 'Z')) {
-      name += c;
-    }
-  }
-  std::string folder = JoinPath("Temp", ProgramFolder());
+  // The cache folder the boot chose (Temp/, or the user's cache when Temp is not writable).
+  std::string folder = ClassCacheFolder();
+  if (folder.empty()) folder = JoinPath("Temp", ProgramFolder());
   std::error_code ec;
   fs::create_directories(folder, ec);
-  return JoinPath(name, folder);
+  return JoinPath(CacheFileName(path, prefix), folder);
 }
 
 } // namespace brova
