@@ -86,7 +86,7 @@ TEST(StringNatives, DestroyingAStringFreesItsTextUnlessItsClassHasADestructor) {
   TRTTI* string = StringClassForTests();
   TRTTI* plain = testing::MakeClass("PlainText", {}, string);
   TRTTI* guarded = testing::MakeClass("GuardedText", {}, string);
-  guarded->methods.push_back(new TDestructor(guarded, "GuardedText"));
+  AddMethod(guarded, new TDestructor(guarded, "GuardedText"));
   SetDestructorRunner([](TfObject*) {});
   for (TRTTI* cls : {plain, guarded}) {
     size_t live = LiveNativeObjects();
