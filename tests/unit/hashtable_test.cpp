@@ -214,7 +214,8 @@ TEST_F(HashTables, IndexedTablesAnswerAsABucketScanDoes) {
                               FloatValue(-0.0f), FloatValue(0.5f), FloatValue(16777216.0f),
                               IntValue(16777216), IntValue(16777217), IntValue(INT32_MAX),
                               FloatValue(2147483648.0f), IntValue(INT32_MIN)};
-  for (const char* text : {"1", "1", "abc", "abc", "null", "", "0.5", "2"}) keys.push_back(Str(text));
+  for (const char* text : {"1", "1", "abc", "abc", "null", "", "0.5", "2"})
+    keys.push_back(Str(text));
   for (int32_t i = 0; i < 1500; ++i) {
     keys.push_back(IntValue(i));
     if (i % 5 == 0) keys.push_back(FloatValue(static_cast<float>(i)));
