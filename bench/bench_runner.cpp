@@ -38,7 +38,8 @@ const char* const kUsage =
     "                         ROOT/kernel (its Temp/c124_* cache files get deleted)\n"
     "  --compile-methods N    methods in the generated class of the compile workload\n"
     "                         (default: 10000)\n"
-    "  --ours-cmd TEMPLATE    our side's command (default: \"{exe} --run {brova} --home {home}\")\n"
+    "  --ours-cmd TEMPLATE    our side's command (default:\n"
+    "                         \"{exe} --run {brova} --home {home} --stack 1048576\")\n"
     "  --frame-cmd TEMPLATE   first-frame command (default:\n"
     "                         \"{exe} --headless --frames 1 --home {home}\")\n"
     "  --clock wall|cpu       time a run by the wall clock (default) or by the user and\n"
@@ -75,7 +76,7 @@ struct Options {
   double timeout = 600;
   std::string home;
   int compileMethods = 10000;
-  std::string oursCmd = "{exe} --run {brova} --home {home}";
+  std::string oursCmd = "{exe} --run {brova} --home {home} --stack 1048576";
   std::string frameCmd = "{exe} --headless --frames 1 --home {home}";
   bool cpuClock = false;
   bool keep = false;

@@ -189,7 +189,11 @@ TFunction* ConstructorOf(TRTTI* cls) {
 }
 
 TFunction* DestructorOf(TRTTI* cls) {
-  if (!cls->destructorCache) cls->destructorCache = LastOfKind(cls, FunctionKind::Destructor);
+  // Every destroyed block asks; most classes have no destructor.
+  if (!cls->destructorCache && !cls->noDestructor) {
+    cls->destructorCache = LastOfKind(cls, FunctionKind::Destructor);
+    cls->noDestructor = !cls->destructorCache;
+  }
   return cls->destructorCache;
 }
 
@@ -252,6 +256,7 @@ void InheritMethods(TRTTI* cls) {
 void AddMethod(TRTTI* cls, TFunction* fn) {
   cls->methods.push_back(fn);
   ++fn->shareCount;
+  cls->noDestructor = false;
 }
 
 void AddOrOverrideMethod(TRTTI* cls, TFunction* fn) {
@@ -260,6 +265,7 @@ void AddOrOverrideMethod(TRTTI* cls, TFunction* fn) {
       TFunction* old = slot;
       slot = fn;
       ++fn->shareCount;
+      cls->noDestructor = false;
       FreeFunctionShare(old);
       return;
     }
@@ -281,6 +287,7 @@ void ResetClass(TRTTI* cls) {
   for (TFunction* fn : methods) FreeFunctionShare(fn);
   cls->constructorCache = nullptr;
   cls->destructorCache = nullptr;
+  cls->noDestructor = false;
   for (HeapAddr b : cls->pool) heap::Free(b, static_cast<uint32_t>(cls->instanceSize));
   cls->pool.clear();
   cls->hasPool = false;
@@ -323,7 +330,13 @@ HeapAddr NewInstance(TRTTI* cls) {
 
 void DestroyInstance(TfObject* obj) {
   TRTTI* cls = ClassOf(obj);
-  if (cls && g_destructorRunner && DestructorOf(cls)) g_destructorRunner(obj);
+  if (cls && DestructorOf(cls)) {
+    if (g_destructorRunner) g_destructorRunner(obj);
+  } else if (cls && IsSubclass(cls, StringClass())) {
+    // String has no script destructor: freeing its text holder here spares a process per
+    // string. A subclass with a destructor of its own frees nothing, as before.
+    FreeStringBody(obj);
+  }
   size_t n = cls ? cls->fieldNames.size() : 0;
   for (size_t j = 0; j < n; ++j) {
     try {

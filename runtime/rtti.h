@@ -102,6 +102,7 @@ public:
   std::vector<TFunction*> methods;
   TFunction* constructorCache = nullptr;
   TFunction* destructorCache = nullptr;
+  bool noDestructor = false; // the method table was searched and has none: skip the search
   TCompiledInfo* body = nullptr; // owned
   std::vector<HeapAddr> pool;
   bool hasPool = false;

@@ -60,6 +60,16 @@ HeapAddr MakeString(std::string text) {
   return obj;
 }
 
+void FreeStringBody(TfObject* obj) {
+  const TRTTI* cls = ClassOf(obj);
+  int32_t idx = cls ? FieldIndex(cls, kSymBody, g_bodyCache) : -1;
+  if (idx < 0) {
+    g_bodyCache = 0;
+    return;
+  }
+  delete NativeOfKind<TfString>(obj->fields[idx]);
+}
+
 void SetStringResult(TValue& slot, std::string text) {
   AssignValue(slot, ObjectValue(MakeString(std::move(text))));
 }

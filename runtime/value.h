@@ -170,6 +170,8 @@ bool IsStringObject(const TValue& v);
 const std::string* StringTextOf(const TfObject* obj);
 // A new String object with reference count 0.
 HeapAddr MakeString(std::string text);
+// Deletes the text holder in the object's `_body` (the field keeps the stale handle).
+void FreeStringBody(TfObject* obj);
 void SetStringResult(TValue& slot, std::string text);
 
 // ---- the shared scratch slot handed out by failed lookups

@@ -41,6 +41,9 @@ TEST(Classes, LastConstructorWins) {
   AddMethod(cls, second);
   EXPECT_EQ(ConstructorOf(cls), second);
   EXPECT_EQ(DestructorOf(cls), nullptr);
+  auto* destructor = new TDestructor(cls, "destructor");
+  AddMethod(cls, destructor);
+  EXPECT_EQ(DestructorOf(cls), destructor) << "a destructor added after a search is found";
 }
 
 int g_destructorRuns = 0;

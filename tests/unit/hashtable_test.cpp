@@ -3,6 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
+#include <limits>
+#include <memory>
+#include <random>
 
 #include "natives/hashtable_natives.h"
 #include "class_builder.h"
@@ -145,6 +149,120 @@ TEST_F(HashTables, CellsHoldTheirOwnReferencesUntilRemovedOrDestroyed) {
   EXPECT_EQ(frame.Call(HashTableGet, IntValue(9), {t, other}).i, 9);
   frame.Call(HashTablePut, IntValue(9), {t, other, other});
   EXPECT_EQ(ObjectPtr(other)->refCount, 1);
+}
+
+// The plain 32-bucket table: every bucket scanned in insertion order, the walk a bucket and a
+// position within it. The indexed table must give the same answers, walk included.
+class ScanTable {
+public:
+  explicit ScanTable(const TAbstractHashtable& t) : t_(t) {}
+  int Find(int b, const TValue& key) const {
+    for (size_t i = 0; i < buckets_[b].size(); ++i)
+      if (t_.SameKey(buckets_[b][i].key, key)) return static_cast<int>(i);
+    return -1;
+  }
+  const TValue* Get(const TValue& key) const {
+    int b = t_.BucketOf(key), i = Find(b, key);
+    return i < 0 ? nullptr : &buckets_[b][i].value;
+  }
+  void Put(const TValue& key, const TValue& value) {
+    int b = t_.BucketOf(key), i = Find(b, key);
+    if (i < 0) buckets_[b].push_back({key, value});
+    else buckets_[b][i] = {key, value};
+  }
+  bool Remove(const TValue& key) {
+    int b = t_.BucketOf(key), i = Find(b, key);
+    if (i >= 0) buckets_[b].erase(buckets_[b].begin() + i);
+    return i >= 0;
+  }
+  size_t Size() const {
+    size_t n = 0;
+    for (const auto& b : buckets_) n += b.size();
+    return n;
+  }
+  void StartWalk() {
+    wb_ = 0;
+    wp_ = -1;
+    Advance();
+  }
+  bool Stands() const { return wb_ < 32 && wp_ < static_cast<int>(buckets_[wb_].size()); }
+  TValue Next() {
+    TValue k = Stands() ? buckets_[wb_][wp_].key : NullValue();
+    Advance();
+    return k;
+  }
+
+private:
+  void Advance() {
+    ++wp_;
+    while (wb_ < 32 && wp_ >= static_cast<int>(buckets_[wb_].size())) ++wb_, wp_ = 0;
+  }
+  const TAbstractHashtable& t_;
+  std::array<std::vector<TAbstractHashtable::Entry>, 32> buckets_;
+  int wb_ = 0, wp_ = 0;
+};
+
+bool Identical(const TValue& a, const TValue& b) { return a.kind == b.kind && a.u == b.u; }
+
+TEST_F(HashTables, IndexedTablesAnswerAsABucketScanDoes) {
+  // Keys that meet across kinds (1 and 1.0, the text "1" stored before the integer 1, null and
+  // unset), keys that never meet (NaN), floats that several integers convert to, and enough
+  // integers to grow the index and leave gaps that get compacted.
+  std::vector<TValue> keys = {NullValue(), UnsetValue(Intern("hashKeyField")),
+                              FloatValue(std::numeric_limits<float>::quiet_NaN()),
+                              FloatValue(std::numeric_limits<float>::infinity()),
+                              FloatValue(-0.0f), FloatValue(0.5f), FloatValue(16777216.0f),
+                              IntValue(16777216), IntValue(16777217), IntValue(INT32_MAX),
+                              FloatValue(2147483648.0f), IntValue(INT32_MIN)};
+  for (const char* text : {"1", "1", "abc", "abc", "null", "", "0.5", "2"})
+    keys.push_back(Str(text));
+  for (int32_t i = 0; i < 1500; ++i) {
+    keys.push_back(IntValue(i));
+    if (i % 5 == 0) keys.push_back(FloatValue(static_cast<float>(i)));
+  }
+  for (bool byValue : {true, false}) {
+    std::unique_ptr<TAbstractHashtable> table;
+    if (byValue) table = std::make_unique<THashtable>();
+    else table = std::make_unique<TLightHashtable>();
+    ScanTable scan(*table);
+    std::mt19937 rng(7);
+    auto anyKey = [&] { return keys[rng() % keys.size()]; };
+    for (int phase = 0; phase < 3; ++phase) {
+      int removeShare = phase == 1 ? 50 : 20; // the middle phase empties most of the table
+      for (int step = 0; step < 30000; ++step) {
+        int op = static_cast<int>(rng() % 100);
+        TValue k = anyKey();
+        if (op < removeShare) {
+          TValue out = NullValue();
+          ASSERT_EQ(table->Remove(k, out), scan.Remove(k)) << step;
+        } else if (op < removeShare + 30) {
+          TValue v = IntValue(step);
+          table->Put(k, v);
+          scan.Put(k, v);
+        } else if (op < 97) {
+          const TValue* want = scan.Get(k);
+          TAbstractHashtable::Entry* got = table->Find(k);
+          ASSERT_EQ(got != nullptr, want != nullptr) << ValueToText(k) << " step " << step;
+          if (got) ASSERT_TRUE(Identical(got->value, *want)) << ValueToText(k);
+        } else if (op < 98) {
+          table->StartWalk();
+          scan.StartWalk();
+        } else {
+          ASSERT_EQ(table->WalkStandsOnEntry(), scan.Stands()) << step;
+          ASSERT_TRUE(Identical(table->NextKey(), scan.Next())) << step;
+        }
+        ASSERT_EQ(static_cast<size_t>(table->Size()), scan.Size());
+      }
+      table->StartWalk();
+      scan.StartWalk();
+      while (scan.Stands()) {
+        ASSERT_TRUE(table->WalkStandsOnEntry());
+        ASSERT_TRUE(Identical(table->NextKey(), scan.Next()));
+      }
+      EXPECT_FALSE(table->WalkStandsOnEntry());
+    }
+    table->ReleaseAll();
+  }
 }
 
 TEST_F(HashTables, TooFewArgumentsOrAForeignHandleDoNothing) {

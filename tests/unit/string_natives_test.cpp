@@ -81,6 +81,31 @@ TEST(StringNatives, LengthsCharactersAndBytes) {
   EXPECT_EQ(ValueToText(frame.Call(StringStrcat, Str("ab"), {IntValue(12)})), "ab12");
 }
 
+TEST(StringNatives, DestroyingAStringFreesItsTextUnlessItsClassHasADestructor) {
+  // Fresh classes below String, so no earlier test's dead blocks are in their pools.
+  TRTTI* string = StringClassForTests();
+  TRTTI* plain = testing::MakeClass("PlainText", {}, string);
+  TRTTI* guarded = testing::MakeClass("GuardedText", {}, string);
+  AddMethod(guarded, new TDestructor(guarded, "GuardedText"));
+  SetDestructorRunner([](TfObject*) {});
+  for (TRTTI* cls : {plain, guarded}) {
+    size_t live = LiveNativeObjects();
+    TValue s = Held(NewInstance(cls));
+    TfObject* o = ObjectPtr(s);
+    auto* text = new TfString("text");
+    o->fields[0] = NativeValue(text->Handle());
+    Release(s);
+    EXPECT_EQ(LiveNativeObjects(), live + 1) << cls->name << ": a dead block keeps its text";
+    // The next instance request reuses the dead block and destroys it first.
+    TValue next = Held(NewInstance(cls));
+    EXPECT_EQ(next.u, s.u);
+    EXPECT_EQ(LiveNativeObjects(), cls == guarded ? live + 1 : live) << cls->name;
+    if (cls == guarded) delete text;
+    Release(next);
+  }
+  SetDestructorRunner(nullptr);
+}
+
 TEST(StringNatives, InitAndFreeTheTextHolder) {
   TNativeFrame frame;
   TRTTI* cls = StringClassForTests();
