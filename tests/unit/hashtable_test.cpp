@@ -243,7 +243,9 @@ TEST_F(HashTables, IndexedTablesAnswerAsABucketScanDoes) {
           const TValue* want = scan.Get(k);
           TAbstractHashtable::Entry* got = table->Find(k);
           ASSERT_EQ(got != nullptr, want != nullptr) << ValueToText(k) << " step " << step;
-          if (got) ASSERT_TRUE(Identical(got->value, *want)) << ValueToText(k);
+          if (got) {
+            ASSERT_TRUE(Identical(got->value, *want)) << ValueToText(k);
+          }
         } else if (op < 98) {
           table->StartWalk();
           scan.StartWalk();
