@@ -1155,11 +1155,11 @@ call: {
     SAVE();
     FailNotDefined(fn->GetName());
   }
-  uint32_t locals = FrameLocals(static_cast<uint32_t>(fn->localNames.size()), *code);
+  const TCompiledInfo::TFrameShape& shape =
+      code->FrameShape(static_cast<uint32_t>(fn->localNames.size()));
+  uint32_t locals = shape.locals;
   uint8_t* frameAt = reinterpret_cast<uint8_t*>(sp) - 40;
-  int64_t need = FrameReserve(locals, *code);
-  // Indexed and dynamic calls also keep the traditional 100 bytes below the locals.
-  if (dynamicCall) need = std::max<int64_t>(need, 8 * (int64_t(locals) - 1) + 100);
+  int64_t need = dynamicCall ? shape.dynamicReserve : shape.reserve;
   if (BROVA_UNLIKELY(frameAt - stackLow < need)) {
     SAVE();
     FailStack(code);
