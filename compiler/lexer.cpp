@@ -11,9 +11,15 @@ TLexList::TLexList(const char* sourceStart, const char* sourceEnd)
 
 TLexList::~TLexList() { g_live.tokens -= static_cast<int64_t>(tokens_.size()); }
 
+const TRuleNode* TLexList::RuleOf(const TLexElem& token) const {
+  return engine_->LexicalTree()->TopLevel()[token.rule];
+}
+
 void TLexList::RemoveTokensOf(const TRuleNode* rule) {
+  if (!rule) return;
   size_t before = tokens_.size();
-  std::erase_if(tokens_, [rule](const TLexElem& t) { return t.rule == rule; });
+  const uint32_t number = rule->number;
+  std::erase_if(tokens_, [number](const TLexElem& t) { return t.rule == number; });
   g_live.tokens -= static_cast<int64_t>(before - tokens_.size());
 }
 
@@ -93,7 +99,7 @@ std::unique_ptr<TLexList> TYup::Lex(const char* text) {
       }
     }
     if (best) {
-      tokens.push_back(TLexElem{best, p, bestEnd});
+      tokens.push_back(TLexElem{p, static_cast<uint32_t>(bestEnd - p), best->number});
       p = bestEnd;
     } else {
       ++p;
