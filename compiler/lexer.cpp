@@ -105,6 +105,9 @@ std::unique_ptr<TLexList> TYup::Lex(const char* text) {
       ++p;
     }
   }
+  // The list lives on through the parse and code generation, while the tree grows: give
+  // back the room that growing by doubling left over.
+  tokens.shrink_to_fit();
   g_live.tokens += static_cast<int64_t>(tokens.size());
   return list;
 }
