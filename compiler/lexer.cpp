@@ -11,9 +11,15 @@ TLexList::TLexList(const char* sourceStart, const char* sourceEnd)
 
 TLexList::~TLexList() { g_live.tokens -= static_cast<int64_t>(tokens_.size()); }
 
+const TRuleNode* TLexList::RuleOf(const TLexElem& token) const {
+  return engine_->LexicalTree()->TopLevel()[token.rule];
+}
+
 void TLexList::RemoveTokensOf(const TRuleNode* rule) {
+  if (!rule) return;
   size_t before = tokens_.size();
-  std::erase_if(tokens_, [rule](const TLexElem& t) { return t.rule == rule; });
+  const uint32_t number = rule->number;
+  std::erase_if(tokens_, [number](const TLexElem& t) { return t.rule == number; });
   g_live.tokens -= static_cast<int64_t>(before - tokens_.size());
 }
 
@@ -93,12 +99,15 @@ std::unique_ptr<TLexList> TYup::Lex(const char* text) {
       }
     }
     if (best) {
-      tokens.push_back(TLexElem{best, p, bestEnd});
+      tokens.push_back(TLexElem{p, static_cast<uint32_t>(bestEnd - p), best->number});
       p = bestEnd;
     } else {
       ++p;
     }
   }
+  // The list lives on through the parse and code generation, while the tree grows: give
+  // back the room that growing by doubling left over.
+  tokens.shrink_to_fit();
   g_live.tokens += static_cast<int64_t>(tokens.size());
   return list;
 }

@@ -108,7 +108,7 @@ bool TParseRun::Match(const TRuleNode* node) {
   const TRuleNode* rule = node->target;
   switch (rule->kind) {
   case TRuleKind::Literal:
-    if (index_ < count_ && rule->link && tokens_[index_].rule == rule->link) {
+    if (index_ < count_ && rule->link && tokens_[index_].rule == rule->link->number) {
       scratch_.push_back(TResultList::ItemOf(&tokens_[index_]));
       lastMatched_ = tokens_[index_].start;
       ++matches_;
@@ -120,7 +120,7 @@ bool TParseRun::Match(const TRuleNode* node) {
   case TRuleKind::Sequence: {
     // A rule that must take a token and cannot begin with the next one fails before it has
     // matched anything: skipping it changes nothing but the time.
-    if (!rule->nullable && (index_ >= count_ || !rule->MayStartWith(tokens_[index_].rule->number)))
+    if (!rule->nullable && (index_ >= count_ || !rule->MayStartWith(tokens_[index_].rule)))
       return false;
     if (depth_ >= kMaxSyntaxDepth) {
       aborted_ = true;

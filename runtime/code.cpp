@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "runtime/errors.h"
+#include "runtime/interpreter.h"
 #include "runtime/rtti.h"
 #include "runtime/translate.h"
 
@@ -52,9 +53,18 @@ constexpr int32_t kMaxLocalIndex = 1 << 20;
 
 } // namespace
 
+void TCompiledInfo::ShapeFrame(uint32_t declared) const {
+  frameShape_.declared = declared;
+  frameShape_.locals = detail::FrameLocals(declared, *this);
+  frameShape_.reserve = detail::FrameReserve(frameShape_.locals, *this);
+  frameShape_.dynamicReserve =
+      std::max<int64_t>(frameShape_.reserve, 8 * (int64_t(frameShape_.locals) - 1) + 100);
+}
+
 void TCompiledInfo::AnalyzeStack() {
   maxStack = kUnrunnableStack;
   localsUsed = 0;
+  frameShape_ = TFrameShape{};
   const uint32_t* w = Words();
   const uint32_t words = size / 4;
   if (words == 0 || size % 4 != 0) return;

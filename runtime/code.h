@@ -64,12 +64,31 @@ struct TCompiledInfo {
   uint32_t maxStack = 0;
   uint32_t localsUsed = 0;
 
+  // What a call of the block sets up for a function declaring `declared` locals: the
+  // locals it clears and the bytes that must lie between the new frame and the stack's base
+  // (indexed and dynamic calls keep at least 100 bytes below the locals). Worked out on the
+  // first call rather than on every one; a recompiled function may declare another count.
+  struct TFrameShape {
+    uint32_t declared = UINT32_MAX;
+    uint32_t locals = 0;
+    int64_t reserve = 0;
+    int64_t dynamicReserve = 0;
+  };
+  const TFrameShape& FrameShape(uint32_t declared) const {
+    if (frameShape_.declared != declared) ShapeFrame(declared);
+    return frameShape_;
+  }
+
   bool Runnable() const { return maxStack < kUnrunnableStack; }
   uint32_t* Words() const { return HeapPtr<uint32_t>(code); }
 
   // Walks every path through the code. Runs at construction; run it again after changing
   // instruction words in place (fusion keeps the result valid).
   void AnalyzeStack();
+
+private:
+  void ShapeFrame(uint32_t declared) const;
+  mutable TFrameShape frameShape_;
 };
 
 // Copies `bytes` into a new heap block and makes it a code block.

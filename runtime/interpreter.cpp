@@ -1082,12 +1082,11 @@ BROVA_THREADED void ExecuteSlice(TProcess* p) {
   CASE(Ret) {
     TFrame* frame = FRAME;
     TValue* top = sp;
-    TValue result = *top;
     TValue* recv = reinterpret_cast<TValue*>(hb + frame->thisAddr);
-    TValue oldReceiver = *recv;
+    uint64_t oldReceiver = WordOf(recv);
     // Leave the frame first, then release what it held: a failing release then finds the
     // process in the caller's state, with nothing released twice.
-    *recv = result;
+    PutWord(recv, WordOf(top));
     sp = recv;
     fp = hb + frame->callerFp;
     bool bottom = frame->callerFp == kNoAddr;
@@ -1098,9 +1097,15 @@ BROVA_THREADED void ExecuteSlice(TProcess* p) {
       self = reinterpret_cast<TValue*>(hb + FRAME->thisAddr);
       selfFields = 0;
     }
-    for (TValue* c = top + 1; c <= &frame->local0; ++c) RELEASE(*c);
-    for (TValue* c = reinterpret_cast<TValue*>(frame + 1); c < recv; ++c) RELEASE(*c);
-    RELEASE(oldReceiver);
+    for (TValue* c = top + 1; c <= &frame->local0; ++c) {
+      uint64_t w = WordOf(c);
+      RELEASE_W(w);
+    }
+    for (TValue* c = reinterpret_cast<TValue*>(frame + 1); c < recv; ++c) {
+      uint64_t w = WordOf(c);
+      RELEASE_W(w);
+    }
+    RELEASE_W(oldReceiver);
     if (bottom) {
       SAVE();
       Finish(p);
@@ -1155,11 +1160,11 @@ call: {
     SAVE();
     FailNotDefined(fn->GetName());
   }
-  uint32_t locals = FrameLocals(static_cast<uint32_t>(fn->localNames.size()), *code);
+  const TCompiledInfo::TFrameShape& shape =
+      code->FrameShape(static_cast<uint32_t>(fn->localNames.size()));
+  uint32_t locals = shape.locals;
   uint8_t* frameAt = reinterpret_cast<uint8_t*>(sp) - 40;
-  int64_t need = FrameReserve(locals, *code);
-  // Indexed and dynamic calls also keep the traditional 100 bytes below the locals.
-  if (dynamicCall) need = std::max<int64_t>(need, 8 * (int64_t(locals) - 1) + 100);
+  int64_t need = dynamicCall ? shape.dynamicReserve : shape.reserve;
   if (BROVA_UNLIKELY(frameAt - stackLow < need)) {
     SAVE();
     FailStack(code);

@@ -73,7 +73,7 @@ TEST(Lexer, TokensPointIntoTheTextUpToItsFirstNul) {
   ASSERT_EQ(tokens->Count(), 2);
   EXPECT_EQ((*tokens)[0].start, text);
   EXPECT_EQ((*tokens)[1].start, text + 3);
-  EXPECT_EQ((*tokens)[1].end, text + 5);
+  EXPECT_EQ((*tokens)[1].End(), text + 5);
   EXPECT_EQ(TYup::TokenText((*tokens)[1]), "cd");
 }
 
@@ -137,8 +137,8 @@ TEST(Lexer, DeeplyRecursiveRuleIsBounded) {
   std::string text(100000, 'a');
   auto tokens = engine->Lex(text.c_str());
   ASSERT_GT(tokens->Count(), 1);
-  EXPECT_EQ((*tokens)[tokens->Count() - 1].end, text.c_str() + text.size());
-  for (int i = 1; i < tokens->Count(); ++i) EXPECT_EQ((*tokens)[i].start, (*tokens)[i - 1].end);
+  EXPECT_EQ((*tokens)[tokens->Count() - 1].End(), text.c_str() + text.size());
+  for (int i = 1; i < tokens->Count(); ++i) EXPECT_EQ((*tokens)[i].start, (*tokens)[i - 1].End());
 }
 
 TEST(Lexer, LiveTokenCountFollowsTheList) {

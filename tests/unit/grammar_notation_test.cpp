@@ -157,10 +157,10 @@ TEST(RuleNotation, TrailingSpaceStaysPartOfTheLiteral) {
       EngineFor("Lexical\n 'if \n SYMBOL\n  [}\n   -\n    'a\n    'z\n@\n", kOneToken, PlainLists);
   auto alone = engine->Lex("if");
   ASSERT_EQ(alone->Count(), 1);
-  EXPECT_EQ((*alone)[0].rule->name, "SYMBOL");
+  EXPECT_EQ(alone->RuleOf((*alone)[0])->name, "SYMBOL");
   auto spaced = engine->Lex("if x");
   ASSERT_EQ(spaced->Count(), 2);
-  EXPECT_EQ((*spaced)[0].rule->name, "if ");
+  EXPECT_EQ(spaced->RuleOf((*spaced)[0])->name, "if ");
   EXPECT_EQ((*spaced)[0].Text(), "if ");
 }
 

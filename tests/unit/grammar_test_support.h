@@ -54,7 +54,7 @@ inline std::vector<std::string> Texts(const TLexList& tokens) {
 
 inline std::vector<std::string> Kinds(const TLexList& tokens) {
   std::vector<std::string> out;
-  for (int i = 0; i < tokens.Count(); ++i) out.push_back(tokens[i].rule->name);
+  for (int i = 0; i < tokens.Count(); ++i) out.push_back(tokens.RuleOf(tokens[i])->name);
   return out;
 }
 

@@ -768,6 +768,27 @@ TEST_F(Interpreter, DeepExpressionsNeedAStackThatHoldsThem) {
   EXPECT_EQ(RunMethod(cls, "wide").text, std::to_string(kTerms * (kTerms + 1) / 2));
 }
 
+// A call reserves for the locals the function declares now: recompiling it with more
+// must not reuse what an earlier call worked out.
+TEST_F(Interpreter, CallsFollowAChangeOfDeclaredLocals) {
+  TRTTI* cls = MakeClass("Grows", {});
+  TNormalFunction* inner = AddCode(cls, "inner", 0, [](TProgWriter& w) {
+    w.EmitPush(IntValue(1));
+    w.Emit(Op_Ret);
+  });
+  AddCode(cls, "outer", 0, [](TProgWriter& w) {
+    w.Emit(Op_PushThis);
+    w.Emit(Op_DCall, {0, Intern("inner"), 0});
+    w.Emit(Op_Ret);
+  });
+  EXPECT_EQ(RunMethod(cls, "outer").text, "1");
+  inner->localNames.assign(200, "v"); // 1600 bytes: more than the 1024-byte stack
+  EXPECT_EQ(RunMethod(cls, "outer").status, 2);
+  EXPECT_EQ(log.shown, std::vector<std::string>{"Stack Overflow."});
+  inner->localNames.clear();
+  EXPECT_EQ(RunMethod(cls, "outer").text, "1");
+}
+
 TEST_F(Interpreter, UnrunnableCodeIsRefusedAtTheCall) {
   TRTTI* cls = MakeClass("Broken", {});
   AddCode(cls, "under", 0, [](TProgWriter& w) {
