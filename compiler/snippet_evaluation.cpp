@@ -1,7 +1,6 @@
 #include "compiler/snippet_evaluation.h"
 
 #include "compiler/class_compiler.h"
-#include "natives/script_services.h"
 #include "platform/message_sink.h"
 #include "resources/snippet_evaluator.h"
 #include "runtime/globals.h"
@@ -75,7 +74,6 @@ int EvalSnippet(std::string_view text, bool report) {
 void InstallSnippetEvaluator() {
   SetSnippetEvaluator([](std::string_view text, bool report) { return EvalSnippet(text, report); });
   SetSnippetRunner([](const std::string& text) { EvalSnippet(text, true); });
-  natives::SetSnippetEvaluator([](const std::string& text) { return EvalSnippet(text, true); });
 }
 
 } // namespace brova

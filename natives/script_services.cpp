@@ -1,23 +1,21 @@
 #include "natives/script_services.h"
 
+#include "natives/array_natives.h"
+#include "resources/snippet_evaluator.h"
+#include "runtime/globals.h"
+
 namespace brova::natives {
-namespace {
-SnippetEvaluator g_evaluator;
-GlobalResolver g_resolver;
-ListMaker g_listMaker;
-} // namespace
 
-void SetSnippetEvaluator(SnippetEvaluator evaluator) { g_evaluator = std::move(evaluator); }
-void SetGlobalResolver(GlobalResolver resolver) { g_resolver = std::move(resolver); }
-void SetListMaker(ListMaker maker) { g_listMaker = std::move(maker); }
+int EvaluateSnippet(const std::string& text) {
+  if (!HasSnippetEvaluator()) return 1;
+  return brova::EvaluateSnippet(text, true);
+}
 
-int EvaluateSnippet(const std::string& text) { return g_evaluator ? g_evaluator(text) : 1; }
+TValue* ResolveGlobal(std::string_view name) { return GlobalSlot(name); }
 
-TValue* ResolveGlobal(std::string_view name) { return g_resolver ? g_resolver(name) : nullptr; }
+bool CanMakeLists() { return HasSnippetEvaluator(); }
 
-bool CanMakeLists() { return static_cast<bool>(g_listMaker); }
-
-NativeHandle MakeList(std::vector<TValue>&& items) { return g_listMaker(std::move(items)); }
+NativeHandle MakeList(std::vector<TValue>&& items) { return NewElementList(std::move(items)); }
 
 TValue* EvaluateExpression(const std::string& expression) {
   TValue* slot = ResolveGlobal("$_tmp_valueOf");

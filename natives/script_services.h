@@ -1,8 +1,7 @@
-// What the built-in bodies need from the script machinery that is wired at start-up: snippet
-// evaluation, global variables and built-in lists. Until a service is installed, the bodies
-// that need it do nothing.
+// What the built-in bodies need from the script machinery: snippet evaluation (the resource
+// tree's seam, resources/snippet_evaluator.h), global variables (runtime/globals.h) and
+// built-in lists. While snippets cannot be evaluated, the bodies that need them do nothing.
 #pragma once
-#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -11,21 +10,14 @@
 
 namespace brova::natives {
 
-// Runs script statements to their end: 0 ran, 1 did not compile, 2 stopped by a runtime error.
-using SnippetEvaluator = std::function<int(const std::string& text)>;
-// The value slot of a "$name" global, created on first use; null for any other name.
-using GlobalResolver = std::function<TValue*(std::string_view name)>;
-// A new built-in list that takes over the items and their counted references.
-using ListMaker = std::function<NativeHandle(std::vector<TValue>&& items)>;
-
-void SetSnippetEvaluator(SnippetEvaluator evaluator);
-void SetGlobalResolver(GlobalResolver resolver);
-void SetListMaker(ListMaker maker);
-
-// 1 (did not compile) when no evaluator is installed.
+// Runs script statements to their end: 0 ran, 1 did not compile (or nothing can evaluate
+// snippets), 2 stopped by a runtime error.
 int EvaluateSnippet(const std::string& text);
+// The value slot of a "$name" global, made on first use; null for any other name.
 TValue* ResolveGlobal(std::string_view name);
+// Whether snippets can be evaluated, which every body that wraps a list in an Array needs.
 bool CanMakeLists();
+// A new built-in list that takes over the items and their counted references.
 NativeHandle MakeList(std::vector<TValue>&& items);
 
 // The slot of "$_tmp_valueOf" after it was assigned the value of a script expression; null

@@ -12,7 +12,6 @@
 #include "natives/array_natives.h"
 #include "natives/binding_table.h"
 #include "natives/object_natives.h"
-#include "natives/script_services.h"
 #include "platform/message_sink.h"
 #include "resources/environment.h"
 #include "resources/message_table.h"
@@ -64,9 +63,6 @@ std::string WithoutTrailingSlash(std::string dir) {
 void WireServices(const std::string& programDir) {
   SetGlobalResolver(GlobalSlotInTree);
   SetGlobalDeclarer(DeclareGlobalInTree);
-  natives::SetGlobalResolver(GlobalSlotInTree);
-  // The list belongs to the Array that takes it as its body, which frees it.
-  natives::SetListMaker(natives::NewElementList);
   SetProgramFolder(programDir);
   SetClassCacheFolder(BootState().cacheFolder);
   PageServices().setEnv = [](const std::string& name, const std::string& value) {

@@ -72,11 +72,8 @@ protected:
     SetClassCompiler(nullptr);
     SetSnippetEvaluator(nullptr);
     SetSnippetRunner(nullptr);
-    natives::SetSnippetEvaluator(nullptr);
-    natives::SetListMaker(nullptr);
     SetGlobalResolver(nullptr);
     SetGlobalDeclarer(nullptr);
-    natives::SetGlobalResolver(nullptr);
     SetClassCacheFolder("");
     SetProgramFolder("");
     SetResourceBaseDir("");

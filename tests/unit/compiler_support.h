@@ -115,7 +115,6 @@ protected:
     SetClassCacheFolder((home_ / "Temp").string());
     SetResourceBaseDir(home_.string());
     SetGlobalResolver(GlobalSlotInTree);
-    natives::SetGlobalResolver(GlobalSlotInTree);
     InstallClassCompiler();
     InstallSnippetEvaluator();
     SetResourceRoot(loadResourceFile((home_ / "kernel" / "resource.brovares").string()));
@@ -134,9 +133,7 @@ protected:
     SetClassCompiler(nullptr);
     SetSnippetEvaluator(nullptr);
     SetSnippetRunner(nullptr);
-    natives::SetSnippetEvaluator(nullptr);
     SetGlobalResolver(nullptr);
-    natives::SetGlobalResolver(nullptr);
     SetClassCacheFolder("");
     SetProgramFolder("");
     SetResourceBaseDir("");

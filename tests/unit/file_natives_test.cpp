@@ -13,6 +13,9 @@
 #include "natives/buffered_stream.h"
 #include "natives/file_sandbox.h"
 #include "natives/script_services.h"
+#include "resources/snippet_evaluator.h"
+#include "runtime/globals.h"
+#include "runtime/value_list.h"
 #include "runtime/errors.h"
 #include "runtime/heap_cell.h"
 #include "runtime/progress_note.h"
@@ -292,8 +295,8 @@ protected:
       if (!cell) cell = std::make_unique<THeapCell>();
       return &cell->value();
     });
-    SetSnippetEvaluator([this](const std::string& text) {
-      snippets.push_back(text);
+    SetSnippetEvaluator([this](std::string_view text, bool) {
+      snippets.emplace_back(text);
       SetStringResult(*ResolveGlobal("$_tmp_valueOf"), url);
       return 0;
     });

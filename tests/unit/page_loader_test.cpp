@@ -58,7 +58,6 @@ protected:
     SetClassCacheFolder((home_ / "Temp").string());
     SetResourceBaseDir(home_.string());
     SetGlobalResolver(GlobalSlotInTree);
-    natives::SetGlobalResolver(GlobalSlotInTree);
     InstallClassCompiler();
     InstallSnippetEvaluator();
     SetResourceRoot(loadResourceFile((home_ / "kernel" / "resource.brovares").string()));
@@ -93,9 +92,7 @@ protected:
     SetClassCompiler(nullptr);
     SetSnippetEvaluator(nullptr);
     SetSnippetRunner(nullptr);
-    natives::SetSnippetEvaluator(nullptr);
     SetGlobalResolver(nullptr);
-    natives::SetGlobalResolver(nullptr);
     SetClassCacheFolder("");
     SetProgramFolder("");
     SetResourceBaseDir("");

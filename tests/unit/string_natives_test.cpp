@@ -6,6 +6,9 @@
 #include <memory>
 
 #include "natives/script_services.h"
+#include "resources/snippet_evaluator.h"
+#include "runtime/globals.h"
+#include "runtime/value_list.h"
 #include "runtime/heap_cell.h"
 #include "class_builder.h"
 #include "native_frame.h"
@@ -145,44 +148,25 @@ TEST(StringNatives, SplitMatchesTheSeparatorLiterally) {
     EXPECT_EQ(SplitText(c.text, c.separator, c.limit), c.expected) << c.text << c.separator;
 }
 
-// Stand-ins for the kernel's machinery: a list that keeps its items, globals in heap cells,
-// and a snippet evaluator that plays `$_2=new Array();$_2._setBody($_1);` by handing the list
-// on as the "array".
-class TFakeList final : public TNativeObject {
-public:
-  static constexpr NativeKind kKind = NativeKind::List;
-  TFakeList() : TNativeObject(kKind) {}
-  const char* NativeClassName() const override { return "TList"; }
-  std::vector<TValue> items;
-};
-
 class SplitWithServices : public ::testing::Test {
 protected:
   void SetUp() override {
-    SetListMaker([this](std::vector<TValue>&& items) {
-      auto* list = new TFakeList;
-      list->items = std::move(items);
-      lists.emplace_back(list);
-      return list->Handle();
-    });
     SetGlobalResolver([this](std::string_view name) {
       auto& cell = globals[std::string(name)];
       if (!cell) cell = std::make_unique<THeapCell>();
       return &cell->value();
     });
-    SetSnippetEvaluator([this](const std::string& text) {
-      snippets.push_back(text);
+    SetSnippetEvaluator([this](std::string_view text, bool) {
+      snippets.emplace_back(text);
       AssignValue(*ResolveGlobal("$_2"), *ResolveGlobal("$_1"));
       return 0;
     });
   }
   void TearDown() override {
-    SetListMaker(nullptr);
     SetGlobalResolver(nullptr);
     SetSnippetEvaluator(nullptr);
   }
 
-  std::vector<std::unique_ptr<TFakeList>> lists;
   std::map<std::string, std::unique_ptr<THeapCell>> globals;
   std::vector<std::string> snippets;
   TNativeFrame frame;
@@ -191,7 +175,7 @@ protected:
 TEST_F(SplitWithServices, ResultIsTheArrayMadeAroundANewListOfStrings) {
   const TValue& r = frame.Call(StringSplit, Str("a;b;c"), {Str(";")});
   ASSERT_EQ(snippets, std::vector<std::string>{"$_2=new Array();$_2._setBody($_1);"});
-  auto* list = NativeOfKind<TFakeList>(r);
+  auto* list = NativeOfKind<TList>(r);
   ASSERT_TRUE(list);
   ASSERT_EQ(list->items.size(), 3u);
   for (const TValue& item : list->items) {
@@ -201,10 +185,10 @@ TEST_F(SplitWithServices, ResultIsTheArrayMadeAroundANewListOfStrings) {
   EXPECT_EQ(ValueToText(list->items[2]), "c");
 
   // A null separator means the default ",".
-  auto* byComma = NativeOfKind<TFakeList>(frame.Call(StringSplit, Str("a,b"), {NullValue()}));
+  auto* byComma = NativeOfKind<TList>(frame.Call(StringSplit, Str("a,b"), {NullValue()}));
   ASSERT_TRUE(byComma);
   EXPECT_EQ(byComma->items.size(), 2u);
-  auto* empty = NativeOfKind<TFakeList>(frame.Call(StringSplit, Str(""), {}));
+  auto* empty = NativeOfKind<TList>(frame.Call(StringSplit, Str(""), {}));
   ASSERT_TRUE(empty);
   EXPECT_TRUE(empty->items.empty());
 }
