@@ -90,7 +90,9 @@ void TCompiledInfo::AnalyzeStack() {
   uint32_t locals = 0;
   reach(0, 0);
   while (ok && !work.empty()) {
-    auto [at, d] = work.back();
+    // Plain copies rather than a structured binding: the jump lambda below captures them.
+    const auto at = work.back().first;
+    const auto d = work.back().second;
     work.pop_back();
     if (depth[at / 4] != d) continue; // reached deeper since; that visit covers this one
     uint32_t op = w[at / 4];
