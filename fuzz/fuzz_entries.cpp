@@ -124,7 +124,12 @@ void RunBounded(TRTTI* cls) {
     DestroyClassRecord(cls);
     return;
   }
-  for (int i = 0; i < kSlices && !IsFinished(process); ++i) Run(process, kSliceSteps);
+  // The debugger's step allowance also bounds the runs nested in this one (a process that
+  // runs others, each with a budget of its own), which this run's budget alone would not.
+  stepAllowance = kSlices * kSliceSteps;
+  for (int i = 0; i < kSlices && !IsFinished(process) && stepAllowance > 0; ++i)
+    Run(process, kSliceSteps);
+  stepAllowance = kDefaultSteps;
   DestroyProcess(process);
   if (obj->refCount > 0) {
     KeptClasses().push_back(cls);

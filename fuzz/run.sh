@@ -11,6 +11,7 @@ seconds=${2:-600}
 out="$root/build-fuzz"
 mkdir -p "$out/corpus/$target" "$out/artifacts/$target" "$out/logs/$target"
 cd "$out/logs/$target"
+export UBSAN_OPTIONS=print_stacktrace=1
 "$out/fuzz/fuzz_$target" "$out/corpus/$target" "$root/fuzz/corpus/$target" \
   -jobs=1 -workers=1 -max_total_time="$seconds" -timeout=20 -rss_limit_mb=4096 \
   -close_fd_mask=3 -print_final_stats=1 -artifact_prefix="$out/artifacts/$target/"

@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -22,6 +23,8 @@ struct TargetCase {
   const char* folder;
   void (*entry)(const uint8_t*, size_t);
 };
+
+void PrintTo(const TargetCase& c, std::ostream* os) { *os << c.folder; }
 
 const TargetCase kTargets[] = {
     {"class_source", fuzz::FuzzClassSource}, {"markup", fuzz::FuzzMarkup},
