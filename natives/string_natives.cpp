@@ -78,7 +78,9 @@ void StringFreeBody(TValue* result, int32_t argc, int32_t) {
 
 void StringStrcat(TValue* result, int32_t argc, int32_t) {
   if (argc < 1) return;
-  SetStringResult(*result, ValueToText(*result) + ValueToText(Arg(result, 1)));
+  std::string text = ValueToText(*result);
+  AppendText(text, ValueToText(Arg(result, 1)));
+  SetStringResult(*result, std::move(text));
 }
 
 void StringSubstring(TValue* result, int32_t argc, int32_t) {

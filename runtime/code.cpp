@@ -80,29 +80,38 @@ void TCompiledInfo::AnalyzeStack() {
     at += n;
   }
 
-  // Depth in cells above the frame's empty stack at each instruction, merged by maximum.
+  // Depth in cells above the frame's empty stack at each instruction, as the range over
+  // every path that reaches it: the least depth must cover what the instruction pops (a
+  // path that arrives shallower would pop below the frame), the greatest gives the peak.
   // A path can add at most two cells per instruction, so a deeper one runs round a loop
   // that grows the stack.
   const int64_t limit = 2 * int64_t(words) + 8;
-  std::vector<int32_t> depth(words, -1);
-  std::vector<std::pair<uint32_t, int32_t>> work;
+  std::vector<int32_t> low(words, -1), high(words, -1);
+  std::vector<uint8_t> queued(words, 0);
+  std::vector<uint32_t> work;
   bool ok = true;
-  auto reach = [&](int64_t target, int32_t d) {
-    if (target < 0 || target >= size || target % 4 != 0 || !start[target / 4] || d > limit) {
+  auto reach = [&](int64_t target, int32_t lo, int32_t hi) {
+    if (target < 0 || target >= size || target % 4 != 0 || !start[target / 4] || hi > limit) {
       ok = false;
       return;
     }
-    if (depth[target / 4] >= d) return;
-    depth[target / 4] = d;
-    work.push_back({static_cast<uint32_t>(target), d});
+    const uint32_t i = static_cast<uint32_t>(target / 4);
+    if (high[i] >= 0 && low[i] <= lo && high[i] >= hi) return;
+    low[i] = high[i] < 0 ? lo : std::min(low[i], lo);
+    high[i] = std::max(high[i], hi);
+    if (!queued[i]) {
+      queued[i] = 1;
+      work.push_back(static_cast<uint32_t>(target));
+    }
   };
   int32_t peak = 0;
   uint32_t locals = 0;
-  reach(0, 0);
+  reach(0, 0, 0);
   while (ok && !work.empty()) {
-    auto [at, d] = work.back();
+    const uint32_t at = work.back();
     work.pop_back();
-    if (depth[at / 4] != d) continue; // reached deeper since; that visit covers this one
+    queued[at / 4] = 0;
+    const int32_t lo = low[at / 4], d = high[at / 4];
     uint32_t op = w[at / 4];
     if (!IsValidOpcode(op)) continue; // the interpreter stops here with a runtime error
     uint32_t n = InstructionSize(w, at, size);
@@ -120,10 +129,11 @@ void TCompiledInfo::AnalyzeStack() {
       }
       pops = int64_t(argc) + 1;
     }
-    if (d < pops) {
+    if (lo < pops) {
       ok = false;
       break;
     }
+    int32_t afterLow = static_cast<int32_t>(lo - pops + info.pushes);
     int32_t after = static_cast<int32_t>(d - pops + info.pushes);
     peak = std::max(peak, after);
     switch (op) {
@@ -147,18 +157,18 @@ void TCompiledInfo::AnalyzeStack() {
     switch (op) {
     case Op_Halt:
     case Op_Ret: break;
-    case Op_Jump: reach(target(), after); break;
+    case Op_Jump: reach(target(), afterLow, after); break;
     case Op_JumpZero:
     case Op_DoForIn:
-      reach(next, after);
-      reach(target(), after);
+      reach(next, afterLow, after);
+      reach(target(), afterLow, after);
       break;
     case Op_Jump_And:
     case Op_Jump_Or:
-      reach(next, after);
-      reach(target(), d); // the deciding operand stays on the stack
+      reach(next, afterLow, after);
+      reach(target(), lo, d); // the deciding operand stays on the stack
       break;
-    default: reach(next, after);
+    default: reach(next, afterLow, after);
     }
   }
   if (!ok) return;

@@ -24,6 +24,11 @@ namespace {
 
 std::function<void()> g_debuggerStop;
 
+// Nested runs (a native that runs another process, a destructor run from inside a run) nest
+// on the host's own stack; past this depth a run fails instead of exhausting that stack.
+constexpr int kMaxNestedRuns = 100;
+int g_runDepth = 0;
+
 // The block is laid out in whole cells; a size that is not a multiple of 8 loses the rest.
 uint32_t UsableStackBytes(int32_t stackSize) {
   return stackSize > 0 ? static_cast<uint32_t>(stackSize) & ~7u : 0;
@@ -117,6 +122,11 @@ TProcess* CreateProcess(TfObject* obj, std::string_view methodName) {
 
 void Run(TProcess* p, int32_t budget) {
   if (p->fp == kNoAddr || p->finished || p->running) return;
+  if (g_runDepth >= kMaxNestedRuns) {
+    ReportRuntimeError(p, Translate("Stack Overflow.").c_str());
+    return;
+  }
+  ++g_runDepth;
   TProcess* outer = currentProcess;
   currentProcess = p;
   p->running = true;
@@ -146,6 +156,7 @@ void Run(TProcess* p, int32_t budget) {
   if (left <= 0) preempted = true;
   p->running = false;
   currentProcess = outer;
+  --g_runDepth;
   if (p->destroyWhenStopped) delete p;
 }
 

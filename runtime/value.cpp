@@ -46,6 +46,13 @@ const std::string* StringTextOf(const TfObject* obj) {
   return s ? &s->text : nullptr;
 }
 
+void AppendText(std::string& text, std::string_view more) {
+  if (text.size() > kMaxStringBytes || more.size() > kMaxStringBytes - text.size())
+    throw EScriptError(Translate("String too long"));
+  text.reserve(text.size() + more.size());
+  text.append(more);
+}
+
 HeapAddr MakeString(std::string text) {
   if (!g_stringClass) throw EScriptError("classes.lang.String is not available.");
   HeapAddr obj = NewInstance(g_stringClass);

@@ -173,6 +173,11 @@ HeapAddr MakeString(std::string text);
 // Deletes the text holder in the object's `_body` (the field keeps the stale handle).
 void FreeStringBody(TfObject* obj);
 void SetStringResult(TValue& slot, std::string text);
+// The longest text a string may hold: its length is a 32-bit script integer.
+inline constexpr size_t kMaxStringBytes = 0x7fffffff;
+// Appends `more` to a string's text. Raises "String too long" past kMaxStringBytes before
+// anything is allocated; otherwise grows the text by exactly what is appended.
+void AppendText(std::string& text, std::string_view more);
 
 // ---- the shared scratch slot handed out by failed lookups
 

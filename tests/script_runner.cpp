@@ -102,7 +102,9 @@ int main(int argc, char** argv) {
   posix_spawn_file_actions_adddup2(&fa, errFd, 2);
   posix_spawn_file_actions_addopen(&fa, 0, "/dev/null", O_RDONLY, 0);
   pid_t pid;
-  if (posix_spawn(&pid, brova.c_str(), &fa, nullptr, cargs.data(), environ) != 0) {
+  int spawned = posix_spawn(&pid, brova.c_str(), &fa, nullptr, cargs.data(), environ);
+  posix_spawn_file_actions_destroy(&fa);
+  if (spawned != 0) {
     std::perror("posix_spawn");
     return 2;
   }

@@ -78,6 +78,28 @@ TEST(StackAnalysis, DepthOfEveryPathAndRefusedBlocks) {
          int32_t j = w.EmitJump(Op_Jump);
          w.PatchJump(j, top);
        }, kUnrunnableStack, 0},
+      {"a conditional jump back to itself pops on every round", [](TProgWriter& w) {
+         w.EmitPush(IntValue(0));
+         int32_t j = w.EmitJump(Op_JumpZero);
+         w.PatchJump(j, j);
+         w.Emit(Op_Halt);
+       }, kUnrunnableStack, 0},
+      {"a shallower path joins before a pop", [](TProgWriter& w) {
+         w.EmitPush(IntValue(1));
+         int32_t skip = w.EmitJump(Op_JumpZero);
+         w.EmitPush(IntValue(2));
+         w.PatchJump(skip, w.Emit(Op_Pop));
+         w.Emit(Op_Halt);
+       }, kUnrunnableStack, 0},
+      {"paths of one depth join", [](TProgWriter& w) {
+         w.EmitPush(IntValue(1));
+         int32_t skip = w.EmitJump(Op_JumpZero);
+         w.EmitPush(IntValue(2));
+         int32_t over = w.EmitJump(Op_Jump);
+         w.PatchJump(skip, w.EmitPush(IntValue(3)));
+         w.PatchJump(over, w.Emit(Op_Pop));
+         w.Emit(Op_Halt);
+       }, 1, 0},
       {"an object constant", [](TProgWriter& w) {
          w.Emit(Op_Push, {vtObject, 64});
          w.Emit(Op_Halt);

@@ -54,6 +54,16 @@ TEST(ValueText, SelfReferenceDoesNotRecurseForever) {
   EXPECT_EQ(ValueToText(cell.value()).substr(0, 3), "[[[");
 }
 
+TEST(ValueText, AppendingPastTheLongestStringRaisesBeforeAllocating) {
+  std::string text(16, 'a');
+  AppendText(text, "bc");
+  EXPECT_EQ(text, "aaaaaaaaaaaaaaaabc");
+  // Only the lengths are looked at before raising, so the view is never read that far.
+  std::string_view huge(text.data(), kMaxStringBytes - 17);
+  EXPECT_THROW(AppendText(text, huge), EScriptError);
+  EXPECT_EQ(text, "aaaaaaaaaaaaaaaabc");
+}
+
 TEST(ValueText, ObjectsShowClassAndIdentityAndLiteral) {
   TRTTI* cls = MakeClass("Ship", {"x"});
   HeapAddr obj = NewInstance(cls);
