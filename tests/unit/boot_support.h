@@ -2,6 +2,7 @@
 // repository's own kernel), a user cache folder of its own, and the process-wide state the
 // boot wires reset afterwards.
 #pragma once
+#include "script_world.h"
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -65,18 +66,7 @@ protected:
     ProjectManager() = TPrjManager();
     PageState() = TPageState();
     PageServices() = TPageServices();
-    SetResourceRoot(nullptr);
-    SetObjectClass(nullptr);
-    SetArrayClass(nullptr);
-    SetStringClass(savedStringClass_);
-    SetClassCompiler(nullptr);
-    SetSnippetEvaluator(nullptr);
-    SetSnippetRunner(nullptr);
-    SetGlobalResolver(nullptr);
-    SetGlobalDeclarer(nullptr);
-    SetClassCacheFolder("");
-    SetProgramFolder("");
-    SetResourceBaseDir("");
+    testing::ForgetScriptWorld(savedStringClass_);
     SetTranslator({});
     SetFolderWritableCheck({});
     LoadEnvironment("");

@@ -2,6 +2,7 @@
 // (classes.lang.Object with natives bound here, classes.lang.String), loaded into a fresh
 // resource tree and compiled; classes compiled from text; and a listing of code blocks.
 #pragma once
+#include "script_world.h"
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -127,16 +128,7 @@ protected:
   }
 
   void TearDown() override {
-    SetResourceRoot(nullptr);
-    SetObjectClass(nullptr);
-    SetStringClass(savedStringClass_);
-    SetClassCompiler(nullptr);
-    SetSnippetEvaluator(nullptr);
-    SetSnippetRunner(nullptr);
-    SetGlobalResolver(nullptr);
-    SetClassCacheFolder("");
-    SetProgramFolder("");
-    SetResourceBaseDir("");
+    testing::ForgetScriptWorld(savedStringClass_);
     fs::remove_all(home_);
   }
 

@@ -2,6 +2,7 @@
 // a page into the tree, Boot's root process, the construction script with its cache, held
 // page-open requests, generators made during initialisation, and page files that name files
 // outside the project.
+#include "script_world.h"
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -85,17 +86,7 @@ protected:
     PageState() = TPageState();
     PageServices() = TPageServices();
     FrameServices() = TFrameServices();
-    SetResourceRoot(nullptr);
-    SetObjectClass(nullptr);
-    SetArrayClass(nullptr);
-    SetStringClass(savedStringClass_);
-    SetClassCompiler(nullptr);
-    SetSnippetEvaluator(nullptr);
-    SetSnippetRunner(nullptr);
-    SetGlobalResolver(nullptr);
-    SetClassCacheFolder("");
-    SetProgramFolder("");
-    SetResourceBaseDir("");
+    testing::ForgetScriptWorld(savedStringClass_);
     fs::current_path(savedFolder_);
     fs::remove_all(home_);
   }
