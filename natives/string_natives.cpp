@@ -78,9 +78,7 @@ void StringFreeBody(TValue* result, int32_t argc, int32_t) {
 
 void StringStrcat(TValue* result, int32_t argc, int32_t) {
   if (argc < 1) return;
-  std::string text = ValueToText(*result);
-  AppendText(text, ValueToText(Arg(result, 1)));
-  SetStringResult(*result, std::move(text));
+  SetStringResult(*result, JoinTexts(*result, Arg(result, 1)));
 }
 
 void StringSubstring(TValue* result, int32_t argc, int32_t) {

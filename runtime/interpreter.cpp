@@ -307,8 +307,8 @@ BROVA_COLD bool Arithmetic(TProcess* p, uint32_t op) {
       result = NumberOp(op, l, r);
       replaced = true;
     } else if (op == Op_Add && (l.kind == vtObject || r.kind == vtObject)) {
-      std::string text = ValueToText(l);
-      if (lNumber || (r.kind != vtNull && r.kind != vtUnset)) AppendText(text, ValueToText(r));
+      std::string text = lNumber || (r.kind != vtNull && r.kind != vtUnset) ? JoinTexts(l, r)
+                                                                             : ValueToText(l);
       int32_t allowance = stepAllowance;
       HeapAddr obj = MakeString(std::move(text));
       stepAllowance = allowance;

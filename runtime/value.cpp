@@ -46,11 +46,31 @@ const std::string* StringTextOf(const TfObject* obj) {
   return s ? &s->text : nullptr;
 }
 
-void AppendText(std::string& text, std::string_view more) {
-  if (text.size() > kMaxStringBytes || more.size() > kMaxStringBytes - text.size())
+void CheckJoinedLength(size_t first, size_t second) {
+  if (first > kMaxStringBytes || second > kMaxStringBytes - first)
     throw EScriptError(Translate("String too long"));
-  text.reserve(text.size() + more.size());
-  text.append(more);
+}
+
+namespace {
+
+const std::string& TextInPlace(const TValue& v, std::string& scratch) {
+  if (IsStringObject(v))
+    if (const std::string* text = StringTextOf(ObjectPtr(v))) return *text;
+  scratch = ValueToText(v);
+  return scratch;
+}
+
+} // namespace
+
+std::string JoinTexts(const TValue& left, const TValue& right) {
+  std::string leftScratch, rightScratch;
+  const std::string& a = TextInPlace(left, leftScratch);
+  const std::string& b = TextInPlace(right, rightScratch);
+  CheckJoinedLength(a.size(), b.size());
+  std::string text;
+  text.reserve(a.size() + b.size());
+  text.append(a).append(b);
+  return text;
 }
 
 HeapAddr MakeString(std::string text) {

@@ -175,9 +175,11 @@ void FreeStringBody(TfObject* obj);
 void SetStringResult(TValue& slot, std::string text);
 // The longest text a string may hold: its length is a 32-bit script integer.
 inline constexpr size_t kMaxStringBytes = 0x7fffffff;
-// Appends `more` to a string's text. Raises "String too long" past kMaxStringBytes before
-// anything is allocated; otherwise grows the text by exactly what is appended.
-void AppendText(std::string& text, std::string_view more);
+// Raises "String too long" when texts of these lengths would not fit in one string.
+void CheckJoinedLength(size_t first, size_t second);
+// The text of `left` followed by that of `right`, read in place from String objects and
+// checked by CheckJoinedLength before anything is allocated.
+std::string JoinTexts(const TValue& left, const TValue& right);
 
 // ---- the shared scratch slot handed out by failed lookups
 

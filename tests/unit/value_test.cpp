@@ -54,14 +54,15 @@ TEST(ValueText, SelfReferenceDoesNotRecurseForever) {
   EXPECT_EQ(ValueToText(cell.value()).substr(0, 3), "[[[");
 }
 
-TEST(ValueText, AppendingPastTheLongestStringRaisesBeforeAllocating) {
-  std::string text(16, 'a');
-  AppendText(text, "bc");
-  EXPECT_EQ(text, "aaaaaaaaaaaaaaaabc");
-  // Only the lengths are looked at before raising, so the view is never read that far.
-  std::string_view huge(text.data(), kMaxStringBytes - 17);
-  EXPECT_THROW(AppendText(text, huge), EScriptError);
-  EXPECT_EQ(text, "aaaaaaaaaaaaaaaabc");
+TEST(ValueText, JoinedTextsStopAtTheLongestString) {
+  EXPECT_EQ(JoinTexts(IntValue(12), FloatValue(0.5f)), "120.5");
+  EXPECT_NO_THROW(CheckJoinedLength(kMaxStringBytes - 1, 1));
+  EXPECT_NO_THROW(CheckJoinedLength(0, kMaxStringBytes));
+  for (auto [first, second] : {std::pair<size_t, size_t>{kMaxStringBytes, 1},
+                               {1, kMaxStringBytes},
+                               {kMaxStringBytes + 1, 0},
+                               {SIZE_MAX, 2}})
+    EXPECT_THROW(CheckJoinedLength(first, second), EScriptError) << first << " + " << second;
 }
 
 TEST(ValueText, ObjectsShowClassAndIdentityAndLiteral) {
