@@ -89,14 +89,18 @@ void ArraySize(TValue* result, int32_t argc, int32_t) {
   else SetNull(*result);
 }
 
-void ArrayIndexOf(TValue* result, int32_t argc, int32_t) {
+namespace {
+
+// The first index whose element matches argument 2, or -1; both index natives share it.
+template <class Matches>
+void IndexOfMatch(TValue* result, int32_t argc, Matches matches) {
   if (argc < 2) return;
   TList* list = ListArg(result);
   int32_t found = -1;
   if (list) {
     const TValue& v = Arg(result, 2);
     for (size_t i = 0; i < list->items.size(); ++i) {
-      if (CompareValues(list->items[i], v) == 0) {
+      if (matches(list->items[i], v)) {
         found = static_cast<int32_t>(i);
         break;
       }
@@ -105,20 +109,16 @@ void ArrayIndexOf(TValue* result, int32_t argc, int32_t) {
   SetInt(*result, found);
 }
 
+} // namespace
+
+void ArrayIndexOf(TValue* result, int32_t argc, int32_t) {
+  IndexOfMatch(result, argc,
+               [](const TValue& e, const TValue& v) { return CompareValues(e, v) == 0; });
+}
+
 void ArrayLightIndexOf(TValue* result, int32_t argc, int32_t) {
-  if (argc < 2) return;
-  TList* list = ListArg(result);
-  int32_t found = -1;
-  if (list) {
-    const TValue& v = Arg(result, 2);
-    for (size_t i = 0; i < list->items.size(); ++i) {
-      if (list->items[i].kind == v.kind && list->items[i].u == v.u) {
-        found = static_cast<int32_t>(i);
-        break;
-      }
-    }
-  }
-  SetInt(*result, found);
+  IndexOfMatch(result, argc,
+               [](const TValue& e, const TValue& v) { return e.kind == v.kind && e.u == v.u; });
 }
 
 void ArrayFree(TValue* result, int32_t argc, int32_t) {
