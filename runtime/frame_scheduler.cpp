@@ -45,9 +45,11 @@ void RunDueFrames(TFrameScheduler& s, TFrameServices& h) {
       TProfileSection frame(kTpRootProcess);
       Run(s.rootProcess, kDefaultSteps);
     }
+    // The frame ran even when it ends the pass for a page open: a page that reopens itself
+    // every frame still advances the count a frame limit waits for.
+    ++s.framesRun;
     if (Call(h.hasPendingPage)) break;
     --n;
-    ++s.framesRun;
   }
   if (!s.runtimeErrorSeen) Call(h.serviceSynthesizer);
 }
