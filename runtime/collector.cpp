@@ -23,6 +23,10 @@ constexpr int32_t kPinned = 1 << 29;
 // A destroyed garbage block until every garbage object is gone: releases from the ones
 // destroyed after it only move it further down, never onto the free marker -1.
 constexpr int32_t kDestroyed = INT32_MIN / 2;
+// A gc_mark runs slice after slice until it finishes: one default slice marks only some twenty
+// thousand elements of an array, and the rest would be destroyed while still in use. A gc_mark
+// still running after this many slices (a loop that never ends) abandons the collection.
+constexpr int kMaxGcMarkSlices = 1000;
 
 struct TCollector {
   bool collecting = false;
@@ -34,6 +38,7 @@ struct TCollector {
   std::function<TProcess*()> rootSource;
   std::function<void()> showDebugWindow;
   std::vector<std::string> objectList;
+  std::string unfinishedMark; // the class whose gc_mark did not finish: nothing is swept
 };
 
 TCollector& Gc() {
@@ -53,7 +58,10 @@ void RunGcMark(TfObject* obj, TRTTI* cls) {
     platform::ShowMessage(e.what());
     return;
   }
-  Run(p, kDefaultSteps);
+  for (int slice = 0; slice < kMaxGcMarkSlices && !IsFinished(p) && !p->released; ++slice)
+    Run(p, kDefaultSteps);
+  if (!IsFinished(p) && !p->released && Gc().unfinishedMark.empty())
+    Gc().unfinishedMark = cls->name;
   DestroyProcess(p);
   stepAllowance = allowance;
 }
@@ -164,6 +172,7 @@ void CollectGarbage(bool check) {
     for (HeapAddr b : gc.marked) HeapPtr<TfObject>(b)->markCount = 0;
     gc.marked.clear();
     gc.collecting = false;
+    gc.unfinishedMark.clear();
     checkMode = false;
     DestroyGarbage();
   };
@@ -171,7 +180,14 @@ void CollectGarbage(bool check) {
     TResource* root = ResourceRoot();
     if (root) root->gcMark();
     MarkProcess(gc.rootSource ? gc.rootSource() : nullptr);
-    if (root) root->gcSweep();
+    // What an unfinished gc_mark did not reach may still be in use: sweep nothing.
+    if (!gc.unfinishedMark.empty()) {
+      std::string cls;
+      cls.swap(gc.unfinishedMark);
+      platform::ShowMessage("gc_mark of " + cls + " did not finish; the collection was abandoned.");
+    } else if (root) {
+      root->gcSweep();
+    }
   } catch (...) {
     finish();
     throw;

@@ -134,6 +134,52 @@ TEST_F(Collector, AnElementOnlyInAListLivesThroughGcMark) {
   }
 }
 
+// One default slice of gc_mark covers some twenty thousand elements; the rest must live too.
+TEST_F(Collector, EveryElementOfAListLongerThanOneSliceLives) {
+  TRTTI* array = AddClass("Array", {"_x"});
+  SetArrayClass(array);
+  MarkElements(array);
+  TfObject* holder = New(array);
+  std::vector<TValue> elements;
+  for (int i = 0; i < 50000; ++i) {
+    TValue v = ObjectValue(HeapAddrOf(New(node_)));
+    elements.push_back(v); // New's reference becomes the list's
+  }
+  holder->fields[0] = NativeValue(natives::NewElementList(std::vector<TValue>(elements)));
+  Hold(0, holder);
+  Drop({holder});
+  CollectGarbage(false);
+  int destroyed = 0;
+  for (const TValue& v : elements) destroyed += ObjectPtr(v)->refCount != 1;
+  EXPECT_EQ(destroyed, 0);
+  EXPECT_TRUE(log_.shown.empty());
+  SetNull(globals_[0]->value());
+}
+
+// A gc_mark that never ends leaves unknown what it would have marked: nothing is destroyed.
+TEST_F(Collector, AGcMarkThatNeverEndsAbandonsTheCollection) {
+  TRTTI* spinner = AddClass("Spinner", {"held"});
+  AddCode(spinner, "gc_mark", 0, [&](TProgWriter& w) {
+    int32_t top = w.Pos();
+    int32_t back = w.EmitJump(Op_Jump);
+    w.PatchJump(back, top);
+  });
+  TfObject* holder = New(spinner);
+  Hold(0, holder);
+  TfObject* garbage = New(node_);
+  Drop({holder, garbage});
+  CollectGarbage(false);
+  EXPECT_EQ(garbage->refCount, 0) << "unreached, but not swept";
+  EXPECT_EQ(holder->refCount, 1);
+  ASSERT_EQ(log_.shown.size(), 1u);
+  EXPECT_EQ(log_.shown[0], "gc_mark of Spinner did not finish; the collection was abandoned.");
+  log_.shown.clear();
+  // The next collection, with the spinner gone, sweeps again.
+  SetNull(globals_[0]->value());
+  CollectGarbage(false);
+  EXPECT_EQ(garbage->refCount, -1);
+}
+
 TEST_F(Collector, TheCheckingPassListsCountsTooLow) {
   TfObject* x = New(node_);
   for (int g = 0; g < 3; ++g) Hold(g, x);
