@@ -11,6 +11,9 @@ namespace {
 // Handle = generation (high 8 bits) | table index (low 24 bits). Index 0 is never issued.
 constexpr uint32_t kIndexBits = 24;
 constexpr uint32_t kIndexMask = (1u << kIndexBits) - 1;
+// Slots are reused only once this many wait, so a slot's 8-bit generation comes round again
+// after 256 x 65536 frees at the earliest, not after a few hundred thousand (1 MiB of table).
+constexpr size_t kMinFreeSlots = 65536;
 
 struct Entry {
   TNativeObject* obj = nullptr;
@@ -34,7 +37,8 @@ HandleTable& Table() {
 TNativeObject::TNativeObject(NativeKind kind) : kind_(kind) {
   HandleTable& t = Table();
   uint32_t index;
-  if (!t.freeSlots.empty() && (t.freeSlots.size() > 1024 || t.entries.size() > kIndexMask)) {
+  if (!t.freeSlots.empty() &&
+      (t.freeSlots.size() > kMinFreeSlots || t.entries.size() > kIndexMask)) {
     index = t.freeSlots.front();
     t.freeSlots.pop_front();
   } else if (t.entries.size() <= kIndexMask) {

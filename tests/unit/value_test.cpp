@@ -174,6 +174,19 @@ TEST(NativeHandles, StaleAndForgedHandlesAreRejected) {
   EXPECT_EQ(ValueToText(NativeValue(h)), "TObject");
 }
 
+// A handle has 8 bits of generation: its slot must not come round 256 times soon after, or a
+// stale handle (a Process object whose process is gone, say) names a stranger again.
+TEST(NativeHandles, AStaleHandleStaysStaleThroughHundredsOfThousandsOfReuses) {
+  auto* first = new TfString("x");
+  NativeHandle stale = first->Handle();
+  delete first;
+  for (int i = 0; i < 400000; ++i) {
+    auto* s = new TfString("y");
+    ASSERT_EQ(NativeFromHandle(stale), nullptr) << "after " << i << " reuses";
+    delete s;
+  }
+}
+
 } // namespace
 } // namespace brova
 
