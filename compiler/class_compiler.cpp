@@ -1,5 +1,6 @@
 #include "compiler/class_compiler.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <system_error>
@@ -71,13 +72,19 @@ void SaveClassFile(const TRTTI& cls) {
 
 void SetCompileErrorDisplay(CompileErrorDisplay display) { Display() = std::move(display); }
 
-void ReportCompileError(const std::string& message, const std::string& sourcePath, int position) {
+void ReportCompileError(const std::string& message, const std::string& sourcePath, int position,
+                        std::string_view sourceText) {
   if (Display()) {
     Display()(message, sourcePath, position);
     return;
   }
   ProgressNote("");
-  platform::ShowMessage(message);
+  std::string shown = message;
+  if (!sourcePath.empty() && position >= 0 && static_cast<size_t>(position) <= sourceText.size()) {
+    size_t line = 1 + std::count(sourceText.begin(), sourceText.begin() + position, '\n');
+    shown += " (line " + std::to_string(line) + ")";
+  }
+  platform::ShowMessage(shown);
 }
 
 int CompileClass(TRTTI& cls, const std::string& source, bool report,
@@ -94,7 +101,7 @@ int CompileClass(TRTTI& cls, const std::string& source, bool report,
   if (!tree) {
     cls.compileFailed = true;
     if (report)
-      ReportCompileError(Translate("Syntax Error") + cls.src, cls.src, tokens->ErrorOffset());
+      ReportCompileError(Translate("Syntax Error") + cls.src, cls.src, tokens->ErrorOffset(), source);
     return 1;
   }
 
@@ -110,7 +117,7 @@ int CompileClass(TRTTI& cls, const std::string& source, bool report,
     static_cast<TResList*>(tree.Root())->Generate(context);
   } catch (const std::exception& e) {
     cls.compileFailed = true;
-    if (report) ReportCompileError(e.what(), cls.src, context.Position);
+    if (report) ReportCompileError(e.what(), cls.src, context.Position, source);
     result = 1;
   }
   tree.Reset();

@@ -4,6 +4,7 @@
 #pragma once
 #include <functional>
 #include <string>
+#include <string_view>
 
 namespace brova {
 
@@ -32,11 +33,13 @@ void CompileClassFromSource(TRTTI& cls);
 void InstallClassCompiler();
 
 // Shows a compile error: the message, the source path (empty for snippets) and the byte
-// offset in the source text as read. The player shows the message alone.
+// offset in the source text as read. The player shows the message, and for a source file
+// given with its text the line of the offset, since it has no editor to put the caret there.
 using CompileErrorDisplay =
     std::function<void(const std::string& message, const std::string& sourcePath, int position)>;
 // An empty function restores the player's display.
 void SetCompileErrorDisplay(CompileErrorDisplay display);
-void ReportCompileError(const std::string& message, const std::string& sourcePath, int position);
+void ReportCompileError(const std::string& message, const std::string& sourcePath, int position,
+                        std::string_view sourceText = {});
 
 } // namespace brova
