@@ -1,4 +1,5 @@
 #include "runtime/process.h"
+#include "runtime/source_place.h"
 
 #include <algorithm>
 #include <exception>
@@ -41,7 +42,7 @@ void ReleaseQuietly(TValue& v) {
 
 void ReportRuntimeError(TProcess* p, const char* text) {
   ProgressNote("");
-  platform::ShowMessage(text);
+  platform::ShowMessage(text + SourcePlace(p));
   p->status = 2;
   ReleaseStack(p);
 }
