@@ -1084,6 +1084,7 @@ BROVA_THREADED void ExecuteSlice(TProcess* p) {
     NEXT(8);
   }
   CASE(Ret) {
+  ret:
     TFrame* frame = FRAME;
     TValue* top = sp;
     TValue* recv = reinterpret_cast<TValue*>(hb + frame->thisAddr);
@@ -1183,12 +1184,68 @@ call: {
   frame->posLine = p->posLine;
   frame->posExtra = p->posExtra;
   TValue* local0 = &frame->local0;
-  for (uint32_t k = 0; k < locals; ++k) local0[-static_cast<int32_t>(k)] = NullValue();
-  sp = locals ? local0 - (locals - 1) : reinterpret_cast<TValue*>(frameAt + 8);
   fp = frameAt;
   self = receiver;
   selfFields = 0;
   pc = reinterpret_cast<uint32_t*>(hb + code->code);
+  const TForwarder& fw = shape.forward;
+  if (fw.Recognised() && avail >= static_cast<int32_t>(fw.HeadSteps() + fw.tailSteps)) {
+    TFunction* m = FunctionById(fw.native);
+    NativeBody body = m && m->IsNative() ? static_cast<TNativeFunction*>(m)->callback : nullptr;
+    uint32_t fields = FieldCountOf(*receiver);
+    bool ok = body != nullptr;
+    for (uint32_t k = 0; k < fw.operands; ++k)
+      if (fw.operand[k].kind == TForwarder::Field && fw.operand[k].a >= fields) ok = false;
+    if (BROVA_LIKELY(ok)) {
+      // The frame as PushThis and the operand instructions leave it at the NativeCall.
+      TValue* result = reinterpret_cast<TValue*>(frameAt);
+      sp = result;
+      uint64_t w = WordOf(self);
+      ADDREF_W(w);
+      PutWord(sp, w);
+      for (uint32_t k = 0; k < fw.operands; ++k) {
+        const TForwarder::TOperand& o = fw.operand[k];
+        if (o.kind == TForwarder::Field)
+          w = WordOf(&reinterpret_cast<TfObject*>(hb + self->u)->fields[o.a]);
+        else if (o.kind == TForwarder::Arg)
+          w = o.a < static_cast<uint32_t>(argc) ? WordOf(ARG(o.a)) : uint64_t(vtNull);
+        else
+          w = o.a | uint64_t(o.b) << 32;
+        if (o.kind != TForwarder::Constant) ADDREF_W(w);
+        PutWord(--sp, w);
+      }
+      pc = reinterpret_cast<uint32_t*>(reinterpret_cast<uint8_t*>(pc) + fw.nativeAt);
+      avail -= static_cast<int32_t>(fw.HeadSteps());
+      SAVE();
+      body(result, static_cast<int32_t>(fw.operands), 0);
+      if (BROVA_UNLIKELY(p->released)) return;
+      avail = p->avail;
+      TValue* args = sp;
+      sp = result;
+      for (TValue* a = args; a < result; ++a) RELEASE(*a);
+      pc += 3;
+      // A native that suspended or finished the process leaves the rest to the loop.
+      if (BROVA_UNLIKELY(avail < static_cast<int32_t>(fw.tailSteps))) NEXT(0);
+      avail -= static_cast<int32_t>(fw.tailSteps);
+      if (fw.tail != TForwarder::ReturnResult) {
+        w = WordOf(sp++);
+        RELEASE_W(w);
+        ++pc;
+        if (fw.tail == TForwarder::ReturnThis) {
+          w = WordOf(self);
+          ++pc;
+        } else {
+          w = fw.tailArg < static_cast<uint32_t>(argc) ? WordOf(ARG(fw.tailArg)) : uint64_t(vtNull);
+          pc += 3;
+        }
+        ADDREF_W(w);
+        PutWord(--sp, w);
+      }
+      goto ret;
+    }
+  }
+  for (uint32_t k = 0; k < locals; ++k) local0[-static_cast<int32_t>(k)] = NullValue();
+  sp = locals ? local0 - (locals - 1) : reinterpret_cast<TValue*>(frameAt + 8);
   NEXT(0);
 }
 
