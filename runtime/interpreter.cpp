@@ -688,6 +688,29 @@ BROVA_THREADED void ExecuteSlice(TProcess* p) {
       }
       NEXT(28);
     }
+    // `local = other;`, `local += other;` and `local -= other;` (both integers) likewise.
+    if (pc[2] == Op_LocalValPtr_Deref && pc[6] == Op_Pop && avail >= 3) {
+      uint64_t w = WordOf(LOCAL(pc[3]));
+      if (pc[5] == Op_Subst) {
+        avail -= 3;
+        ADDREF_W(w);
+        uint64_t old = WordOf(local);
+        PutWord(local, w);
+        pc += 6; // where the assignment leaves it: at the Pop, already counted
+        RELEASE_W(old);
+        NEXT(4);
+      }
+      if ((pc[5] == Op_AddSubst || pc[5] == Op_SubSubst) && local->kind == vtInt && KIND(w) == vtInt) {
+        avail -= 3;
+        PutWord(local, IntWord(pc[5] == Op_AddSubst ? local->u + Payload(w) : local->u - Payload(w)));
+        if (pc[7] == Op_Jump && avail > 0) {
+          --avail;
+          pc += 7;
+          JUMP();
+        }
+        NEXT(28);
+      }
+    }
     *--sp = RefValue(ADDR(local));
     NEXT(8);
   }

@@ -359,17 +359,41 @@ TEST_F(Interpreter, StepAllowanceStopsInTheDebuggerAndCounts) {
 }
 
 // The interpreter takes common sequences (assignment and Pop, a comparison deciding a
-// jump, `local += constant;` and the jump after it, integer operands going into arithmetic)
-// in one pass; every budget must still stop after exactly its number of instructions.
+// jump, `local += constant;`, `local = other;` and `local -= other;` and the jump after
+// them, integer operands going into arithmetic) in one pass; every budget must still stop
+// after exactly its number of instructions.
 TEST_F(Interpreter, EveryBudgetSplitMatchesSingleSteps) {
   TRTTI* cls = MakeClass("Steps", {});
-  AddCode(cls, "f", 2, [](TProgWriter& w) {
+  AddCode(cls, "f", 4, [](TProgWriter& w) {
     auto assign = [&](uint32_t k, std::function<void()> value) {
       w.Emit(Op_LocalValPtr, {k});
       value();
       w.Emit(Op_Subst);
       w.Emit(Op_Pop);
     };
+    auto local = [&](uint32_t k) {
+      return [&w, k] {
+        w.Emit(Op_LocalValPtr, {k});
+        w.Emit(Op_Deref);
+      };
+    };
+    auto update = [&](uint32_t k, TOpcode op, uint32_t other) {
+      w.Emit(Op_LocalValPtr, {k});
+      local(other)();
+      w.Emit(op);
+      w.Emit(Op_Pop);
+    };
+    // A countdown whose step is `local -= other;` going straight back to its test.
+    assign(3, [&] { w.EmitPush(IntValue(1)); });
+    assign(2, [&] { w.EmitPush(IntValue(3)); });
+    int32_t top2 = w.Pos();
+    local(2)();
+    w.EmitPush(IntValue(0));
+    w.Emit(Op_GT);
+    int32_t end2 = w.EmitJump(Op_JumpZero);
+    update(2, Op_SubSubst, 3);
+    w.PatchJump(w.EmitJump(Op_Jump), top2);
+    w.PatchJump(end2, w.Pos());
     assign(0, [&] { w.EmitPush(IntValue(0)); });
     assign(1, [&] { w.EmitPush(IntValue(100)); });
     int32_t top = w.Emit(Op_LocalValPtr, {0});
@@ -423,6 +447,11 @@ TEST_F(Interpreter, EveryBudgetSplitMatchesSingleSteps) {
     w.Emit(Op_GT);
     int32_t skip2 = w.EmitJump(Op_JumpZero);
     w.PatchJump(skip2, w.Pos());
+    // Assignments and updates from other locals: l2 = l1; l2 += l0; l2 -= l0; l1 = l2;
+    assign(2, local(1));
+    update(2, Op_AddSubst, 0);
+    update(2, Op_SubSubst, 0);
+    assign(1, local(2));
     w.Emit(Op_LocalValPtr, {1});
     w.EmitPush(IntValue(5));
     w.Emit(Op_AddSubst);
