@@ -50,6 +50,7 @@ void MarkInnerInstructions(const uint32_t* w, uint32_t at, std::vector<uint8_t>&
 }
 
 constexpr int32_t kMaxLocalIndex = 1 << 20;
+constexpr uint32_t kMaxFieldIndex = 1u << 24;
 
 } // namespace
 
@@ -67,7 +68,11 @@ TForwarder RecogniseForwarder(const uint32_t* w, uint32_t size) {
     if (f.operands == TForwarder::kMaxOperands) return f;
     TForwarder::TOperand& o = f.operand[f.operands];
     switch (op(at)) {
-    case Op_PushThis_SMemberValPtr_Deref: o = {TForwarder::Field, w[at / 4 + 2], 0}; break;
+    case Op_PushThis_SMemberValPtr_Deref:
+      if (w[at / 4 + 2] >= kMaxFieldIndex) return f; // left to the instruction loop
+      o = {TForwarder::Field, w[at / 4 + 2], 0};
+      f.fieldsNeeded = std::max(f.fieldsNeeded, o.a + 1);
+      break;
     case Op_ArgValPtr_Deref: o = {TForwarder::Arg, w[at / 4 + 1], 0}; break;
     case Op_Push: o = {TForwarder::Constant, w[at / 4 + 1] & 0xFF, w[at / 4 + 2]}; break;
     default: return f;

@@ -58,6 +58,7 @@ struct TForwarder {
   };
   uint32_t operands = 0;
   TOperand operand[kMaxOperands];
+  uint32_t fieldsNeeded = 0; // one more than the highest field an operand reads
   uint32_t nativeAt = 0; // offset of the NativeCall
   uint32_t native = 0;   // its function id
   uint8_t tail = ReturnResult;

@@ -1215,11 +1215,7 @@ call: {
   if (fw.Recognised() && avail >= static_cast<int32_t>(fw.HeadSteps() + fw.tailSteps)) {
     TFunction* m = FunctionById(fw.native);
     NativeBody body = m && m->IsNative() ? static_cast<TNativeFunction*>(m)->callback : nullptr;
-    uint32_t fields = FieldCountOf(*receiver);
-    bool ok = body != nullptr;
-    for (uint32_t k = 0; k < fw.operands; ++k)
-      if (fw.operand[k].kind == TForwarder::Field && fw.operand[k].a >= fields) ok = false;
-    if (BROVA_LIKELY(ok)) {
+    if (BROVA_LIKELY(body && (fw.fieldsNeeded == 0 || fw.fieldsNeeded <= FieldCountOf(*receiver)))) {
       // The frame as PushThis and the operand instructions leave it at the NativeCall.
       TValue* result = reinterpret_cast<TValue*>(frameAt);
       sp = result;
