@@ -674,35 +674,35 @@ BROVA_THREADED void ExecuteSlice(TProcess* p) {
   }
   CASE(LocalValPtr) {
     TValue* local = LOCAL(pc[1]);
-    // `local += constant;` as a statement, when both are integers: one pass for the four
-    // instructions, each still counted.
-    if (pc[2] == Op_Push && (pc[5] == Op_AddSubst || pc[5] == Op_SubSubst) && pc[6] == Op_Pop &&
-        avail >= 3 && local->kind == vtInt && (pc[3] & 0xFF) == vtInt) {
-      avail -= 3;
-      PutWord(local, IntWord(pc[5] == Op_AddSubst ? local->u + pc[4] : local->u - pc[4]));
-      // The step of a loop, going back to its test.
-      if (pc[7] == Op_Jump && avail > 0) {
-        --avail;
-        pc += 7;
-        JUMP();
+    // Statements of four instructions ending in a Pop, in one pass with each still counted:
+    // `local += constant;` and `local -= constant;`, `local = other;`, and `local += other;`
+    // and `local -= other;`, the updates when both are integers.
+    if (pc[6] == Op_Pop && avail >= 3) {
+      const uint32_t op = pc[5];
+      const bool update = op == Op_AddSubst || op == Op_SubSubst;
+      uint32_t x = 0;
+      bool intUpdate = false;
+      if (pc[2] == Op_Push) {
+        intUpdate = update && local->kind == vtInt && (pc[3] & 0xFF) == vtInt;
+        x = pc[4];
+      } else if (pc[2] == Op_LocalValPtr_Deref) {
+        uint64_t w = WordOf(LOCAL(pc[3]));
+        if (op == Op_Subst) {
+          avail -= 3;
+          ADDREF_W(w);
+          uint64_t old = WordOf(local);
+          PutWord(local, w);
+          pc += 6; // where the assignment leaves it: at the Pop, already counted
+          RELEASE_W(old);
+          NEXT(4);
+        }
+        intUpdate = update && local->kind == vtInt && KIND(w) == vtInt;
+        x = Payload(w);
       }
-      NEXT(28);
-    }
-    // `local = other;`, `local += other;` and `local -= other;` (both integers) likewise.
-    if (pc[2] == Op_LocalValPtr_Deref && pc[6] == Op_Pop && avail >= 3) {
-      uint64_t w = WordOf(LOCAL(pc[3]));
-      if (pc[5] == Op_Subst) {
+      if (intUpdate) {
         avail -= 3;
-        ADDREF_W(w);
-        uint64_t old = WordOf(local);
-        PutWord(local, w);
-        pc += 6; // where the assignment leaves it: at the Pop, already counted
-        RELEASE_W(old);
-        NEXT(4);
-      }
-      if ((pc[5] == Op_AddSubst || pc[5] == Op_SubSubst) && local->kind == vtInt && KIND(w) == vtInt) {
-        avail -= 3;
-        PutWord(local, IntWord(pc[5] == Op_AddSubst ? local->u + Payload(w) : local->u - Payload(w)));
+        PutWord(local, IntWord(op == Op_AddSubst ? local->u + x : local->u - x));
+        // The step of a loop, going back to its test.
         if (pc[7] == Op_Jump && avail > 0) {
           --avail;
           pc += 7;
