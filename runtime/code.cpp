@@ -50,6 +50,52 @@ void MarkInnerInstructions(const uint32_t* w, uint32_t at, std::vector<uint8_t>&
 }
 
 constexpr int32_t kMaxLocalIndex = 1 << 20;
+constexpr uint32_t kMaxFieldIndex = 1u << 24;
+
+} // namespace
+
+namespace {
+
+TForwarder RecogniseForwarder(const uint32_t* w, uint32_t size) {
+  TForwarder f;
+  auto op = [&](uint32_t at) { return at + 4 <= size ? w[at / 4] : UINT32_MAX; };
+  if (op(0) != Op_PushThis) return f;
+  uint32_t at = 4;
+  for (;; ++f.operands) {
+    uint32_t n = InstructionSize(w, at, size);
+    if (n == 0) return f;
+    if (op(at) == Op_NativeCall) break;
+    if (f.operands == TForwarder::kMaxOperands) return f;
+    TForwarder::TOperand& o = f.operand[f.operands];
+    switch (op(at)) {
+    case Op_PushThis_SMemberValPtr_Deref:
+      if (w[at / 4 + 2] >= kMaxFieldIndex) return f; // left to the instruction loop
+      o = {TForwarder::Field, w[at / 4 + 2], 0};
+      f.fieldsNeeded = std::max(f.fieldsNeeded, o.a + 1);
+      break;
+    case Op_ArgValPtr_Deref: o = {TForwarder::Arg, w[at / 4 + 1], 0}; break;
+    case Op_Push: o = {TForwarder::Constant, w[at / 4 + 1] & 0xFF, w[at / 4 + 2]}; break;
+    default: return f;
+    }
+    at += n;
+  }
+  if (w[at / 4 + 1] != f.operands) return f;
+  f.nativeAt = at;
+  f.native = w[at / 4 + 2];
+  at += 12;
+  if (op(at) == Op_Ret) {
+    f.tail = TForwarder::ReturnResult;
+    f.tailSteps = 1;
+  } else if (op(at) == Op_Pop && op(at + 4) == Op_PushThis && op(at + 8) == Op_Ret) {
+    f.tail = TForwarder::ReturnThis;
+    f.tailSteps = 3;
+  } else if (op(at) == Op_Pop && op(at + 4) == Op_ArgValPtr_Deref && op(at + 16) == Op_Ret) {
+    f.tail = TForwarder::ReturnArg;
+    f.tailArg = w[at / 4 + 2];
+    f.tailSteps = 3;
+  }
+  return f;
+}
 
 } // namespace
 
@@ -59,6 +105,8 @@ void TCompiledInfo::ShapeFrame(uint32_t declared) const {
   frameShape_.reserve = detail::FrameReserve(frameShape_.locals, *this);
   frameShape_.dynamicReserve =
       std::max<int64_t>(frameShape_.reserve, 8 * (int64_t(frameShape_.locals) - 1) + 100);
+  frameShape_.forward = frameShape_.locals == 0 && Runnable() ? RecogniseForwarder(Words(), size)
+                                                             : TForwarder{};
 }
 
 void TCompiledInfo::AnalyzeStack() {

@@ -43,6 +43,32 @@ struct TSymInfoList {
 // constant object. No stack is large enough for it.
 inline constexpr uint32_t kUnrunnableStack = 1u << 26;
 
+// A body that only hands its receiver's fields, its arguments and constants to one native
+// and returns: `PushThis`, the operands, `NativeCall`, then `Ret` (the native's result),
+// `Pop PushThis Ret` (the receiver) or `Pop ArgValPtr_Deref n Ret` (an argument). A call
+// of one runs these instructions in one pass, each still counted, with the frame built as
+// the instructions would leave it.
+struct TForwarder {
+  static constexpr uint32_t kMaxOperands = 4;
+  enum : uint8_t { None, Field, Arg, Constant };        // operand kinds
+  enum : uint8_t { ReturnResult, ReturnThis, ReturnArg }; // what the tail returns
+  struct TOperand {
+    uint8_t kind = None;
+    uint32_t a = 0, b = 0; // field index; argument number; constant kind word and payload
+  };
+  uint32_t operands = 0;
+  TOperand operand[kMaxOperands];
+  uint32_t fieldsNeeded = 0; // one more than the highest field an operand reads
+  uint32_t nativeAt = 0; // offset of the NativeCall
+  uint32_t native = 0;   // its function id
+  uint8_t tail = ReturnResult;
+  uint32_t tailArg = 0;
+  uint32_t tailSteps = 0; // instructions after the NativeCall, its Ret included
+  bool Recognised() const { return tailSteps != 0; }
+  // Instructions from the entry through the NativeCall.
+  uint32_t HeadSteps() const { return operands + 2; }
+};
+
 // A finished code block, owned by its function or class.
 struct TCompiledInfo {
   TCompiledInfo(TSymInfoList symbols, HeapAddr code, uint32_t size, TRTTI* owner)
@@ -73,6 +99,7 @@ struct TCompiledInfo {
     uint32_t locals = 0;
     int64_t reserve = 0;
     int64_t dynamicReserve = 0;
+    TForwarder forward; // kinds 0 unless a call without locals only forwards to a native
   };
   const TFrameShape& FrameShape(uint32_t declared) const {
     if (frameShape_.declared != declared) ShapeFrame(declared);

@@ -674,19 +674,42 @@ BROVA_THREADED void ExecuteSlice(TProcess* p) {
   }
   CASE(LocalValPtr) {
     TValue* local = LOCAL(pc[1]);
-    // `local += constant;` as a statement, when both are integers: one pass for the four
-    // instructions, each still counted.
-    if (pc[2] == Op_Push && (pc[5] == Op_AddSubst || pc[5] == Op_SubSubst) && pc[6] == Op_Pop &&
-        avail >= 3 && local->kind == vtInt && (pc[3] & 0xFF) == vtInt) {
-      avail -= 3;
-      PutWord(local, IntWord(pc[5] == Op_AddSubst ? local->u + pc[4] : local->u - pc[4]));
-      // The step of a loop, going back to its test.
-      if (pc[7] == Op_Jump && avail > 0) {
-        --avail;
-        pc += 7;
-        JUMP();
+    // Statements of four instructions ending in a Pop, in one pass with each still counted:
+    // `local += constant;` and `local -= constant;`, `local = other;`, and `local += other;`
+    // and `local -= other;`, the updates when both are integers.
+    if (pc[6] == Op_Pop && avail >= 3) {
+      const uint32_t op = pc[5];
+      const bool update = op == Op_AddSubst || op == Op_SubSubst;
+      uint32_t x = 0;
+      bool intUpdate = false;
+      if (pc[2] == Op_Push) {
+        intUpdate = update && local->kind == vtInt && (pc[3] & 0xFF) == vtInt;
+        x = pc[4];
+      } else if (pc[2] == Op_LocalValPtr_Deref) {
+        uint64_t w = WordOf(LOCAL(pc[3]));
+        if (op == Op_Subst) {
+          avail -= 3;
+          ADDREF_W(w);
+          uint64_t old = WordOf(local);
+          PutWord(local, w);
+          pc += 6; // where the assignment leaves it: at the Pop, already counted
+          RELEASE_W(old);
+          NEXT(4);
+        }
+        intUpdate = update && local->kind == vtInt && KIND(w) == vtInt;
+        x = Payload(w);
       }
-      NEXT(28);
+      if (intUpdate) {
+        avail -= 3;
+        PutWord(local, IntWord(op == Op_AddSubst ? local->u + x : local->u - x));
+        // The step of a loop, going back to its test.
+        if (pc[7] == Op_Jump && avail > 0) {
+          --avail;
+          pc += 7;
+          JUMP();
+        }
+        NEXT(28);
+      }
     }
     *--sp = RefValue(ADDR(local));
     NEXT(8);
@@ -1084,6 +1107,7 @@ BROVA_THREADED void ExecuteSlice(TProcess* p) {
     NEXT(8);
   }
   CASE(Ret) {
+  ret:
     TFrame* frame = FRAME;
     TValue* top = sp;
     TValue* recv = reinterpret_cast<TValue*>(hb + frame->thisAddr);
@@ -1183,12 +1207,64 @@ call: {
   frame->posLine = p->posLine;
   frame->posExtra = p->posExtra;
   TValue* local0 = &frame->local0;
-  for (uint32_t k = 0; k < locals; ++k) local0[-static_cast<int32_t>(k)] = NullValue();
-  sp = locals ? local0 - (locals - 1) : reinterpret_cast<TValue*>(frameAt + 8);
   fp = frameAt;
   self = receiver;
   selfFields = 0;
   pc = reinterpret_cast<uint32_t*>(hb + code->code);
+  const TForwarder& fw = shape.forward;
+  if (fw.Recognised() && avail >= static_cast<int32_t>(fw.HeadSteps() + fw.tailSteps)) {
+    TFunction* m = FunctionById(fw.native);
+    NativeBody body = m && m->IsNative() ? static_cast<TNativeFunction*>(m)->callback : nullptr;
+    if (BROVA_LIKELY(body && (fw.fieldsNeeded == 0 || fw.fieldsNeeded <= FieldCountOf(*receiver)))) {
+      // The frame as PushThis and the operand instructions leave it at the NativeCall.
+      TValue* result = reinterpret_cast<TValue*>(frameAt);
+      sp = result;
+      uint64_t w = WordOf(self);
+      ADDREF_W(w);
+      PutWord(sp, w);
+      for (uint32_t k = 0; k < fw.operands; ++k) {
+        const TForwarder::TOperand& o = fw.operand[k];
+        if (o.kind == TForwarder::Field)
+          w = WordOf(&reinterpret_cast<TfObject*>(hb + self->u)->fields[o.a]);
+        else if (o.kind == TForwarder::Arg)
+          w = o.a < static_cast<uint32_t>(argc) ? WordOf(ARG(o.a)) : uint64_t(vtNull);
+        else
+          w = o.a | uint64_t(o.b) << 32;
+        if (o.kind != TForwarder::Constant) ADDREF_W(w);
+        PutWord(--sp, w);
+      }
+      pc = reinterpret_cast<uint32_t*>(reinterpret_cast<uint8_t*>(pc) + fw.nativeAt);
+      avail -= static_cast<int32_t>(fw.HeadSteps());
+      SAVE();
+      body(result, static_cast<int32_t>(fw.operands), 0);
+      if (BROVA_UNLIKELY(p->released)) return;
+      avail = p->avail;
+      TValue* args = sp;
+      sp = result;
+      for (TValue* a = args; a < result; ++a) RELEASE(*a);
+      pc += 3;
+      // A native that suspended or finished the process leaves the rest to the loop.
+      if (BROVA_UNLIKELY(avail < static_cast<int32_t>(fw.tailSteps))) NEXT(0);
+      avail -= static_cast<int32_t>(fw.tailSteps);
+      if (fw.tail != TForwarder::ReturnResult) {
+        w = WordOf(sp++);
+        RELEASE_W(w);
+        ++pc;
+        if (fw.tail == TForwarder::ReturnThis) {
+          w = WordOf(self);
+          ++pc;
+        } else {
+          w = fw.tailArg < static_cast<uint32_t>(argc) ? WordOf(ARG(fw.tailArg)) : uint64_t(vtNull);
+          pc += 3;
+        }
+        ADDREF_W(w);
+        PutWord(--sp, w);
+      }
+      goto ret;
+    }
+  }
+  for (uint32_t k = 0; k < locals; ++k) local0[-static_cast<int32_t>(k)] = NullValue();
+  sp = locals ? local0 - (locals - 1) : reinterpret_cast<TValue*>(frameAt + 8);
   NEXT(0);
 }
 

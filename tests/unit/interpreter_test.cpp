@@ -359,17 +359,41 @@ TEST_F(Interpreter, StepAllowanceStopsInTheDebuggerAndCounts) {
 }
 
 // The interpreter takes common sequences (assignment and Pop, a comparison deciding a
-// jump, `local += constant;` and the jump after it, integer operands going into arithmetic)
-// in one pass; every budget must still stop after exactly its number of instructions.
+// jump, `local += constant;`, `local = other;` and `local -= other;` and the jump after
+// them, integer operands going into arithmetic) in one pass; every budget must still stop
+// after exactly its number of instructions.
 TEST_F(Interpreter, EveryBudgetSplitMatchesSingleSteps) {
   TRTTI* cls = MakeClass("Steps", {});
-  AddCode(cls, "f", 2, [](TProgWriter& w) {
+  AddCode(cls, "f", 4, [](TProgWriter& w) {
     auto assign = [&](uint32_t k, std::function<void()> value) {
       w.Emit(Op_LocalValPtr, {k});
       value();
       w.Emit(Op_Subst);
       w.Emit(Op_Pop);
     };
+    auto local = [&](uint32_t k) {
+      return [&w, k] {
+        w.Emit(Op_LocalValPtr, {k});
+        w.Emit(Op_Deref);
+      };
+    };
+    auto update = [&](uint32_t k, TOpcode op, uint32_t other) {
+      w.Emit(Op_LocalValPtr, {k});
+      local(other)();
+      w.Emit(op);
+      w.Emit(Op_Pop);
+    };
+    // A countdown whose step is `local -= other;` going straight back to its test.
+    assign(3, [&] { w.EmitPush(IntValue(1)); });
+    assign(2, [&] { w.EmitPush(IntValue(3)); });
+    int32_t top2 = w.Pos();
+    local(2)();
+    w.EmitPush(IntValue(0));
+    w.Emit(Op_GT);
+    int32_t end2 = w.EmitJump(Op_JumpZero);
+    update(2, Op_SubSubst, 3);
+    w.PatchJump(w.EmitJump(Op_Jump), top2);
+    w.PatchJump(end2, w.Pos());
     assign(0, [&] { w.EmitPush(IntValue(0)); });
     assign(1, [&] { w.EmitPush(IntValue(100)); });
     int32_t top = w.Emit(Op_LocalValPtr, {0});
@@ -423,6 +447,11 @@ TEST_F(Interpreter, EveryBudgetSplitMatchesSingleSteps) {
     w.Emit(Op_GT);
     int32_t skip2 = w.EmitJump(Op_JumpZero);
     w.PatchJump(skip2, w.Pos());
+    // Assignments and updates from other locals: l2 = l1; l2 += l0; l2 -= l0; l1 = l2;
+    assign(2, local(1));
+    update(2, Op_AddSubst, 0);
+    update(2, Op_SubSubst, 0);
+    assign(1, local(2));
     w.Emit(Op_LocalValPtr, {1});
     w.EmitPush(IntValue(5));
     w.Emit(Op_AddSubst);
@@ -519,6 +548,203 @@ TEST_F(Interpreter, CallsPassArgumentsAndReturnThroughTheFrame) {
   Outcome beyond = RunMethod(cls, "beyond");
   EXPECT_EQ(beyond.kind, vtNull);
   EXPECT_EQ(ValueToText(ScratchValue()), "11");
+}
+
+// Digits of the arguments, in order: an integer's last digit, 8 for an object, 9 otherwise.
+void DigitsNative(TValue* result, int32_t argc, int32_t) {
+  int32_t acc = 0;
+  for (int32_t k = 1; k <= argc; ++k) {
+    const TValue& a = result[-k];
+    acc = acc * 10 + (a.kind == vtInt ? a.i % 10 : a.kind == vtObject ? 8 : 9);
+  }
+  SetInt(*result, acc);
+}
+
+void FailNative(TValue*, int32_t, int32_t) { throw EScriptError("native failed"); }
+
+// Methods whose body only hands the receiver's fields, arguments and constants to a native:
+// get(i) returns the native's result, add(v) the receiver, set(i, v) its argument v, and
+// konst() reads an argument it was not given.
+struct Forwarders {
+  TRTTI* cls = MakeClass("Fwd", {"_x"});
+  TNativeFunction* digits = AddNative(cls, "digits", DigitsNative);
+  TNativeFunction* suspend = AddNative(cls, "suspend", SuspendNative);
+  TNativeFunction* fail = AddNative(cls, "fail", FailNative);
+
+  void Head(TProgWriter& w, std::initializer_list<std::function<void()>> operands, TNativeFunction* fn) {
+    w.Emit(Op_PushThis);
+    for (const auto& o : operands) o();
+    w.Emit(Op_NativeCall, {static_cast<uint32_t>(operands.size()), fn->id});
+  }
+  std::function<void()> Field(TProgWriter& w) {
+    return [&w] {
+      w.Emit(Op_PushThis);
+      w.Emit(Op_SMemberValPtr, {0});
+      w.Emit(Op_Deref);
+    };
+  }
+  std::function<void()> Arg(TProgWriter& w, uint32_t n) {
+    return [&w, n] {
+      w.Emit(Op_ArgValPtr, {n});
+      w.Emit(Op_Deref);
+    };
+  }
+  Forwarders() {
+    AddCode(cls, "get", 0, [&](TProgWriter& w) {
+      Head(w, {Field(w), Arg(w, 0)}, digits);
+      w.Emit(Op_Ret);
+    });
+    AddCode(cls, "add", 0, [&](TProgWriter& w) {
+      Head(w, {Field(w), Arg(w, 0)}, digits);
+      w.Emit(Op_Pop);
+      w.Emit(Op_PushThis);
+      w.Emit(Op_Ret);
+    });
+    AddCode(cls, "set", 0, [&](TProgWriter& w) {
+      Head(w, {Field(w), Arg(w, 0), Arg(w, 1)}, digits);
+      w.Emit(Op_Pop);
+      Arg(w, 1)();
+      w.Emit(Op_Ret);
+    });
+    AddCode(cls, "konst", 0, [&](TProgWriter& w) {
+      Head(w, {[&w] { w.EmitPush(IntValue(7)); }, Arg(w, 2)}, digits);
+      w.Emit(Op_Ret);
+    });
+    AddCode(cls, "wait", 0, [&](TProgWriter& w) {
+      Head(w, {}, suspend);
+      w.Emit(Op_Pop);
+      w.Emit(Op_PushThis);
+      w.Emit(Op_Ret);
+    });
+    AddCode(cls, "broken", 0, [&](TProgWriter& w) {
+      Head(w, {Field(w)}, fail);
+      w.Emit(Op_Ret);
+    });
+  }
+  // A new receiver whose _x holds `held`.
+  TfObject* Receiver(TfObject* held) {
+    TfObject* obj = NewObject(cls);
+    obj->fields[0] = ObjectValue(HeapAddrOf(held));
+    ++held->refCount;
+    return obj;
+  }
+};
+
+// local0 = get(3) + set(5, 6) + add(1).konst(), the calls dynamic and by index.
+void CallForwarders(TRTTI* cls, TProgWriter& w) {
+  auto index = [cls](const char* name) { return static_cast<uint32_t>(MethodIndexByName(cls, name)); };
+  w.Emit(Op_LocalValPtr, {0});
+  w.Emit(Op_PushThis);
+  w.EmitPush(IntValue(3));
+  w.Emit(Op_DCall, {1, Intern("get"), 0});
+  w.Emit(Op_Subst);
+  w.Emit(Op_Pop);
+  w.Emit(Op_LocalValPtr, {0});
+  w.Emit(Op_LocalValPtr, {0});
+  w.Emit(Op_Deref);
+  w.Emit(Op_PushThis);
+  w.EmitPush(IntValue(5));
+  w.EmitPush(IntValue(6));
+  w.Emit(Op_SCall, {2, index("set")});
+  w.Emit(Op_Add);
+  w.Emit(Op_Subst);
+  w.Emit(Op_Pop);
+  w.Emit(Op_LocalValPtr, {0});
+  w.Emit(Op_LocalValPtr, {0});
+  w.Emit(Op_Deref);
+  w.Emit(Op_PushThis);
+  w.EmitPush(IntValue(1));
+  w.Emit(Op_DCall, {1, Intern("add"), 0});
+  w.Emit(Op_DCall, {0, Intern("konst"), 0});
+  w.Emit(Op_Add);
+  w.Emit(Op_Subst);
+  w.Emit(Op_Pop);
+  w.Emit(Op_LocalValPtr, {0});
+  w.Emit(Op_Deref);
+  w.Emit(Op_Ret);
+}
+
+// Such calls run in one pass; every budget still stops after exactly its number of
+// instructions, with the same values and reference counts as single steps.
+TEST_F(Interpreter, ForwardersToNativesCountEveryInstruction) {
+  Forwarders fw;
+  AddCode(fw.cls, "f", 1, [&](TProgWriter& w) { CallForwarders(fw.cls, w); });
+  TfObject* held = NewObject(fw.cls);
+  held->refCount = 1; // held by the test
+  struct State {
+    HeapAddr pc, sp, fp;
+    int32_t local0, heldCount;
+    bool finished;
+    bool operator==(const State&) const = default;
+  };
+  int32_t base = 0; // held's count before the run: the test's and the receiver's field
+  auto state = [&](const TProcess* p) {
+    const TValue* local = p->finished ? nullptr : HeapPtr<TValue>(p->fp);
+    return State{p->pc, p->sp - p->stackBase, p->fp - p->stackBase, local ? local[0].i : 0,
+                 held->refCount - base, p->finished != 0};
+  };
+  TProcess* stepped = CreateProcess(fw.Receiver(held), "f");
+  base = held->refCount;
+  std::vector<State> trace{state(stepped)};
+  while (!stepped->finished) {
+    brova::Run(stepped, 1);
+    trace.push_back(state(stepped));
+  }
+  EXPECT_EQ(ValueToText(*HeapPtr<TValue>(stepped->resultSlot)), "168"); // 83 + 6 + 79
+  DestroyProcess(stepped);
+  for (size_t k = 1; k < trace.size(); ++k) {
+    TProcess* p = CreateProcess(fw.Receiver(held), "f");
+    base = held->refCount;
+    brova::Run(p, static_cast<int32_t>(k));
+    EXPECT_TRUE(state(p) == trace[k]) << "budget " << k;
+    brova::Run(p, 0);
+    EXPECT_TRUE(state(p) == trace.back()) << "budget " << k;
+    EXPECT_EQ(ValueToText(*HeapPtr<TValue>(p->resultSlot)), "168") << "budget " << k;
+    DestroyProcess(p);
+    EXPECT_EQ(held->refCount, base) << "budget " << k;
+  }
+}
+
+// A native that suspends leaves the process inside the forwarder's frame, and one that
+// fails ends it with everything released, as without the one-pass call.
+TEST_F(Interpreter, ForwardersSuspendAndFailInsideTheirFrame) {
+  Forwarders fw;
+  AddCode(fw.cls, "waits", 0, [](TProgWriter& w) {
+    w.Emit(Op_PushThis);
+    w.Emit(Op_DCall, {0, Intern("wait"), 0});
+    w.Emit(Op_Pop);
+    w.EmitPush(IntValue(9));
+    w.Emit(Op_Ret);
+  });
+  AddCode(fw.cls, "breaks", 0, [](TProgWriter& w) {
+    w.Emit(Op_PushThis);
+    w.Emit(Op_DCall, {0, Intern("broken"), 0});
+    w.Emit(Op_Ret);
+  });
+  TfObject* held = NewObject(fw.cls);
+  held->refCount = 1;
+  g_suspends = 0;
+  TfObject* receiver = fw.Receiver(held);
+  TProcess* p = CreateProcess(receiver, "waits");
+  brova::Run(p, 0);
+  EXPECT_EQ(g_suspends, 1);
+  EXPECT_TRUE(p->suspended);
+  EXPECT_EQ(p->sliceSteps, 4);
+  EXPECT_EQ(HeapPtr<TFrame>(p->fp)->function, MethodByName(fw.cls, "wait")->id);
+  brova::Run(p, 0);
+  EXPECT_TRUE(p->finished);
+  EXPECT_EQ(p->sliceSteps, 6) << "Pop, PushThis and Ret of the forwarder, then the caller's rest";
+  EXPECT_EQ(ValueToText(*HeapPtr<TValue>(p->resultSlot)), "9");
+  DestroyProcess(p);
+  EXPECT_EQ(receiver->refCount, 0);
+
+  TProcess* q = CreateProcess(receiver, "breaks");
+  brova::Run(q, 0);
+  EXPECT_EQ(q->status, 2);
+  EXPECT_EQ(log.shown, std::vector<std::string>{"native failed"});
+  EXPECT_EQ(held->refCount, 2) << "the field's copy on the stack was released";
+  EXPECT_EQ(receiver->refCount, 0);
+  DestroyProcess(q);
 }
 
 TEST_F(Interpreter, ConstructorStoresTheInstanceAndItsReturnReplacesIt) {
