@@ -54,6 +54,7 @@ private:
   bool Match(const TRuleNode* node);
   bool MatchChoice(const TRuleNode* rule);
   bool MatchSequence(const TRuleNode* rule);
+  bool MatchNothing(const TRuleNode* rule);
   bool Reuse(TCached& cached);
   void PushNode(TResultList* node, const TNodeInfo& info);
   void Discard(size_t from);
@@ -119,9 +120,12 @@ bool TParseRun::Match(const TRuleNode* node) {
   case TRuleKind::Choice:
   case TRuleKind::Sequence: {
     // A rule that must take a token and cannot begin with the next one fails before it has
-    // matched anything: skipping it changes nothing but the time.
-    if (!rule->nullable && (index_ >= count_ || !rule->MayStartWith(tokens_[index_].rule)))
-      return false;
+    // matched anything, and a group whose first item must take one matches nothing: taking
+    // the shortcut changes nothing but the time.
+    if (index_ >= count_ || !rule->MayStartWith(tokens_[index_].rule)) {
+      if (!rule->nullable) return false;
+      if (rule->emptyUnlessStarted) return MatchNothing(rule);
+    }
     if (depth_ >= kMaxSyntaxDepth) {
       aborted_ = true;
       return false;
@@ -179,12 +183,27 @@ bool TParseRun::MatchSequence(const TRuleNode* rule) {
     index_ = start;
     return false;
   }
-  TResultList* node = rule->prototype->MakeNode(
-      arena_, std::span<const TResItem>(scratch_.data() + mark, scratch_.size() - mark));
-  ++made_;
+  const std::span<const TResItem> items(scratch_.data() + mark, scratch_.size() - mark);
+  TResultList* node = rule->prototype->MakeNode(arena_, items);
+  const TResItem item = TResultList::ItemOf(node);
+  if (node->Placed() && std::find(items.begin(), items.end(), item) == items.end()) ++made_;
   while (!infos_.empty() && infos_.back().slot >= mark) infos_.pop_back();
   scratch_.resize(mark);
   PushNode(node, TNodeInfo{rule, lastMatched_, 0, start, index_, span, matches_ != matchesBefore});
+  return true;
+}
+
+// What MatchSequence does for a group whose first item fails at once: the nesting it
+// would reach, then the group's empty node.
+bool TParseRun::MatchNothing(const TRuleNode* rule) {
+  if (depth_ >= kMaxSyntaxDepth) {
+    aborted_ = true;
+    return false;
+  }
+  deepest_ = std::max(deepest_, depth_ + 1);
+  TResultList* node = rule->prototype->MakeNode(arena_, {});
+  if (node->Placed()) ++made_;
+  PushNode(node, TNodeInfo{rule, lastMatched_, 0, index_, index_, 0, false});
   return true;
 }
 

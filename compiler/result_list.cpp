@@ -13,6 +13,7 @@ TResultList::TResultList() { ++g_live.syntaxNodes; }
 TResultList::~TResultList() { --g_live.syntaxNodes; }
 
 int64_t TResultList::CountNodes(const TResultList* node) {
+  if (!node->placed_) return 0;
   int64_t n = 1;
   for (uint32_t i = 0; i < node->count_; ++i)
     if (ItemIsList(node->Items()[i])) n += CountNodes(ItemList(node->Items()[i]));

@@ -40,6 +40,9 @@ struct TRuleNode {
   TRuleKind kind = TRuleKind::Name;
   uint8_t low = 0, high = 0;         // range bounds, inclusive
   bool nullable = false;             // grammar: may match without taking a token
+  // Grammar: an optional or repeated group whose first item must take a token, so that it
+  // matches nothing at once when the next token cannot begin it.
+  bool emptyUnlessStarted = false;
   int32_t min = 1, max = 1;          // repetition counts of a sequence
   std::vector<TRuleNode*> children;  // in line order
   const TRuleNode* link = nullptr;   // grammar literal: the lexical rule of its tokens

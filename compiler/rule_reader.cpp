@@ -287,6 +287,9 @@ void ComputeTokenSets(TRuleTree& tree, size_t lexicalRules) {
       }
     }
   }
+  for (TRuleNode& node : tree.nodes)
+    node.emptyUnlessStarted = node.kind == TRuleKind::Sequence && node.min == 0 &&
+                              !node.children.empty() && !node.children[0]->nullable;
 }
 
 } // namespace
