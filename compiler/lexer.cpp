@@ -85,7 +85,9 @@ std::unique_ptr<TLexList> TYup::Lex(const char* text) {
   auto list = std::make_unique<TLexList>(text, end);
   list->engine_ = this;
   std::vector<TLexElem>& tokens = list->tokens_;
-  tokens.reserve(static_cast<size_t>(end - text) / 8);
+  // Every token takes at least one byte, so the list never grows past this and is never
+  // copied; the room it does not fill is never touched, so it costs no memory.
+  tokens.reserve(static_cast<size_t>(end - text));
   const char* p = text;
   while (p < end) {
     // The longest match wins; among equally long ones the rule listed first.
@@ -105,9 +107,6 @@ std::unique_ptr<TLexList> TYup::Lex(const char* text) {
       ++p;
     }
   }
-  // The list lives on through the parse and code generation, while the tree grows: give
-  // back the room that growing by doubling left over.
-  tokens.shrink_to_fit();
   g_live.tokens += static_cast<int64_t>(tokens.size());
   return list;
 }
