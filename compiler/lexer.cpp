@@ -30,10 +30,19 @@ int TLexList::ErrorOffset() const {
 
 namespace {
 
+// Whether a rule that always takes one byte can be matched by a look at the byte: when the
+// choices and sequences of its match stay within the nesting bound.
+bool ByteTest(const TRuleNode* rule, int depth) {
+  return rule->oneByte && depth + rule->levels <= kMaxSyntaxDepth;
+}
+
 // Matches a lexical rule at p; the position after the match, or nullptr. Nothing matches the
 // NUL that ends the text, so no match reaches past it.
 const char* MatchLexical(const TRuleNode* node, const char* p, int depth) {
   const TRuleNode* rule = node->target;
+  auto b = static_cast<uint8_t>(*p);
+  if (!rule->nullable && !rule->starts.Has(b)) return nullptr;
+  if (ByteTest(rule, depth)) return p + 1;
   switch (rule->kind) {
   case TRuleKind::Literal: {
     const std::string& bytes = rule->name;
@@ -41,10 +50,8 @@ const char* MatchLexical(const TRuleNode* node, const char* p, int depth) {
       if (p[k] == '\0' || p[k] != bytes[k]) return nullptr;
     return p + bytes.size();
   }
-  case TRuleKind::Range: {
-    auto b = static_cast<uint8_t>(*p);
+  case TRuleKind::Range:
     return b != 0 && b >= rule->low && b <= rule->high ? p + 1 : nullptr;
-  }
   case TRuleKind::Choice:
     if (depth >= kMaxSyntaxDepth) return nullptr;
     for (const TRuleNode* child : rule->children)
@@ -54,6 +61,11 @@ const char* MatchLexical(const TRuleNode* node, const char* p, int depth) {
     if (depth >= kMaxSyntaxDepth) return nullptr;
     int32_t count = 0;
     const char* q = p;
+    if (rule->children.size() == 1 && ByteTest(rule->children[0]->target, depth + 1)) {
+      const TFirst& bytes = rule->children[0]->target->starts;
+      while (count < rule->max && bytes.Has(static_cast<uint8_t>(*q))) ++count, ++q;
+      return count >= rule->min ? q : nullptr;
+    }
     while (count < rule->max) {
       const char* r = q;
       for (const TRuleNode* child : rule->children) {

@@ -39,7 +39,11 @@ struct TRuleNode {
   TRuleNode* target = this; // the node matched in this one's place
   TRuleKind kind = TRuleKind::Name;
   uint8_t low = 0, high = 0;         // range bounds, inclusive
-  bool nullable = false;             // grammar: may match without taking a token
+  bool nullable = false;             // may match without taking a token (or byte)
+  // Lexical: every match takes exactly one byte, one of `starts`, and the match nests
+  // `levels` choices and sequences deep.
+  bool oneByte = false;
+  uint16_t levels = 0;
   // Grammar: an optional or repeated group whose first item must take a token, so that it
   // matches nothing at once when the next token cannot begin it.
   bool emptyUnlessStarted = false;
@@ -51,6 +55,7 @@ struct TRuleNode {
   std::vector<uint64_t> firstTokens; // grammar: bit n set when a token of lexical rule
                                      // number n can begin a match
   TFirst first;                      // lexical
+  TFirst starts;                     // lexical: the bytes a match that takes any can begin with
   std::string name;                  // a literal's name is the bytes it matches
 
   TRuleNode() = default;

@@ -233,6 +233,74 @@ void ComputeFirstSets(TRuleTree& tree) {
   }
 }
 
+// What the lexer may skip: whether a node can match no byte, the bytes a longer match can
+// begin with, and whether it always takes one byte. Unlike the first sets these are exact,
+// so a node that cannot match here is never tried. Passes repeat until nothing changes.
+void ComputeByteSets(TRuleTree& tree) {
+  for (TRuleNode& node : tree.nodes) {
+    if (node.kind == TRuleKind::Literal) {
+      node.nullable = node.name.empty();
+      node.oneByte = node.name.size() == 1;
+      if (!node.name.empty() && node.name[0] != '\0')
+        node.starts.Add(static_cast<uint8_t>(node.name[0]));
+    } else if (node.kind == TRuleKind::Range) {
+      node.oneByte = true;
+      for (unsigned b = std::max<unsigned>(node.low, 1); b <= node.high; ++b)
+        node.starts.Add(static_cast<uint8_t>(b));
+    }
+  }
+  bool changed = true;
+  while (changed) {
+    changed = false;
+    for (auto it = tree.nodes.rbegin(); it != tree.nodes.rend(); ++it) {
+      TRuleNode& node = *it;
+      bool nullable = node.nullable, oneByte = node.oneByte;
+      int levels = 0;
+      switch (node.kind) {
+      case TRuleKind::Name:
+        changed |= node.starts.Merge(node.target->starts);
+        nullable = node.target->nullable;
+        oneByte = node.target->oneByte;
+        levels = node.target->levels;
+        break;
+      case TRuleKind::Choice:
+        nullable = oneByte = false;
+        if (!node.children.empty()) oneByte = true;
+        for (const TRuleNode* child : node.children) {
+          changed |= node.starts.Merge(child->starts);
+          nullable |= child->nullable;
+          oneByte &= child->oneByte;
+          levels = std::max<int>(levels, child->levels + 1);
+        }
+        if (!oneByte) levels = 0;
+        break;
+      case TRuleKind::Sequence: {
+        bool all = true;
+        for (const TRuleNode* child : node.children) {
+          changed |= node.starts.Merge(child->starts);
+          if (!child->nullable) {
+            all = false;
+            break;
+          }
+        }
+        nullable = all || node.min == 0;
+        oneByte = node.min == 1 && node.max == 1 && node.children.size() == 1 &&
+                  node.children[0]->oneByte;
+        if (oneByte) levels = node.children[0]->levels + 1;
+        break;
+      }
+      default:
+        continue;
+      }
+      if (nullable != node.nullable || oneByte != node.oneByte || levels != node.levels)
+        changed = true;
+      node.nullable = nullable;
+      node.oneByte = oneByte;
+      node.levels = static_cast<uint16_t>(std::min(levels, 0xffff));
+    }
+  }
+}
+
 // Which tokens can begin a match of each grammar node, and whether it can match none: the
 // parser tries no rule that the next token cannot begin. Grammar rules refer to each other,
 // so passes repeat until nothing changes.
@@ -298,6 +366,7 @@ std::unique_ptr<TRuleTree> ReadLexicalRules(const std::vector<std::string>& line
   TReader reader(lines, TTextKind::Lexical);
   std::unique_ptr<TRuleTree> tree = reader.Read();
   ComputeFirstSets(*tree);
+  ComputeByteSets(*tree);
   uint32_t number = 0;
   for (TRuleNode* rule : tree->Root()->children) rule->number = number++;
   return tree;
