@@ -56,7 +56,11 @@ private:
   bool MatchSequence(const TRuleNode* rule);
   bool MatchNothing(const TRuleNode* rule);
   bool Reuse(TCached& cached);
-  void PushNode(TResultList* node, const TNodeInfo& info);
+  void PushNode(TResultList* node, const TNodeInfo& info) {
+    infos_.push_back(info);
+    infos_.back().slot = static_cast<uint32_t>(scratch_.size());
+    scratch_.push_back(TResultList::ItemOf(node));
+  }
   void Discard(size_t from);
   void Cache(TResultList* node, const TNodeInfo& info);
   void Forget(TResultList* node);
@@ -99,8 +103,8 @@ TResultList* TParseRun::Run(const TRuleNode* start) {
   list_.lastMatched_ = lastMatched_;
   if (!ok || index_ != count_ || !TResultList::ItemIsList(scratch_.back())) return nullptr;
   TResultList* root = TResultList::ItemList(scratch_.back());
+  if (!infos_.empty() && infos_.back().slot + 1 == scratch_.size()) infos_.pop_back();
   scratch_.pop_back();
-  infos_.pop_back();
   return root;
 }
 
@@ -202,7 +206,13 @@ bool TParseRun::MatchNothing(const TRuleNode* rule) {
   }
   deepest_ = std::max(deepest_, depth_ + 1);
   TResultList* node = rule->prototype->MakeNode(arena_, {});
-  if (node->Placed()) ++made_;
+  // A node that is no tree's needs no record: it is never cached, and were it taken again it
+  // would be made again as fast.
+  if (!node->Placed()) {
+    scratch_.push_back(TResultList::ItemOf(node));
+    return true;
+  }
+  ++made_;
   PushNode(node, TNodeInfo{rule, lastMatched_, 0, index_, index_, 0, false});
   return true;
 }
@@ -224,12 +234,6 @@ bool TParseRun::Reuse(TCached& cached) {
   deepest_ = std::max(deepest_, depth_ + info.span);
   PushNode(node, info);
   return true;
-}
-
-void TParseRun::PushNode(TResultList* node, const TNodeInfo& info) {
-  infos_.push_back(info);
-  infos_.back().slot = static_cast<uint32_t>(scratch_.size());
-  scratch_.push_back(TResultList::ItemOf(node));
 }
 
 // Gives back the items from `from` on; the nodes among them go to the cache (once the parse

@@ -148,6 +148,14 @@ TEST(Parser, NodesThatStandForOthersAreNotCounted) {
     EXPECT_EQ(g_live.syntaxNodes, nodes + TResultList::CountNodes(tree.Root()));
   }
   EXPECT_EQ(g_live.syntaxNodes, nodes);
+  // The whole tree may be such a node.
+  auto optional = EngineFor(kLetters, "Grammar\n {}Start\n  'a\n@\n",
+                            [](PResListGetter g) { g->prototype = std::make_unique<TFolding>(); });
+  auto none = optional->Lex("");
+  TSyntaxTree empty = optional->Parse(*none);
+  ASSERT_TRUE(empty);
+  EXPECT_FALSE(empty.Root()->Placed());
+  EXPECT_EQ(TResultList::CountNodes(empty.Root()), 0);
 }
 
 TEST(Parser, ItemAccessChecksIndexAndKind) {
