@@ -113,7 +113,7 @@ bool TParseRun::Match(const TRuleNode* node) {
   const TRuleNode* rule = node->target;
   switch (rule->kind) {
   case TRuleKind::Literal:
-    if (index_ < count_ && rule->link && tokens_[index_].rule == rule->link->number) {
+    if (index_ < count_ && tokens_[index_].rule == rule->linked) {
       scratch_.push_back(TResultList::ItemOf(&tokens_[index_]));
       lastMatched_ = tokens_[index_].start;
       ++matches_;

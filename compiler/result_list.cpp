@@ -26,18 +26,14 @@ TResItem TResultList::At(int i) const {
   return Items()[i];
 }
 
-TResultList* TResultList::ListAt(int i) const {
-  TResItem item = At(i);
-  if (!ItemIsList(item))
-    throw EScriptError(Translate("Syntax tree item is a token, not a list: ") + std::to_string(i));
-  return ItemList(item);
+void TResultList::NotAList(int i) const {
+  At(i);
+  throw EScriptError(Translate("Syntax tree item is a token, not a list: ") + std::to_string(i));
 }
 
-const TLexElem* TResultList::TokenAt(int i) const {
-  TResItem item = At(i);
-  if (ItemIsList(item))
-    throw EScriptError(Translate("Syntax tree item is a list, not a token: ") + std::to_string(i));
-  return reinterpret_cast<const TLexElem*>(item);
+void TResultList::NotAToken(int i) const {
+  At(i);
+  throw EScriptError(Translate("Syntax tree item is a list, not a token: ") + std::to_string(i));
 }
 
 void TResultList::Delete(int i) {

@@ -29,8 +29,15 @@ public:
   int Count() const { return static_cast<int>(count_); }
   bool IsToken(int i) const { return (At(i) & 1u) == 0; }
   // Both throw EScriptError when the index is out of range or the item is of the other kind.
-  TResultList* ListAt(int i) const;
-  const TLexElem* TokenAt(int i) const;
+  TResultList* ListAt(int i) const {
+    if (static_cast<uint32_t>(i) < count_ && ItemIsList(Items()[i])) return ItemList(Items()[i]);
+    NotAList(i);
+  }
+  const TLexElem* TokenAt(int i) const {
+    if (static_cast<uint32_t>(i) < count_ && !ItemIsList(Items()[i]))
+      return reinterpret_cast<const TLexElem*>(Items()[i]);
+    NotAToken(i);
+  }
   // Removes an item. A removed list is freed, and uncounted, with the rest of its tree.
   void Delete(int i);
 
@@ -56,6 +63,8 @@ protected:
 
 private:
   TResItem At(int i) const;
+  [[noreturn]] void NotAList(int i) const;
+  [[noreturn]] void NotAToken(int i) const;
   // The items follow the node in memory: node classes add no fields, so every node has the
   // size of this class.
   TResItem* Items() const {

@@ -50,6 +50,7 @@ struct TRuleNode {
   int32_t min = 1, max = 1;          // repetition counts of a sequence
   std::vector<TRuleNode*> children;  // in line order
   const TRuleNode* link = nullptr;   // grammar literal: the lexical rule of its tokens
+  uint32_t linked = UINT32_MAX;      // and that rule's number (none: no token has it)
   TResultList* prototype = nullptr;  // grammar: owned by the engine
   uint32_t number = 0;               // lexical top-level rule: its position among them
   std::vector<uint64_t> firstTokens; // grammar: bit n set when a token of lexical rule

@@ -381,6 +381,8 @@ std::unique_ptr<TRuleTree> ReadGrammarRules(const std::vector<std::string>& line
   reader.prototypes = &prototypes;
   std::unique_ptr<TRuleTree> tree = reader.Read();
   ComputeTokenSets(*tree, lexical.TopLevel().size());
+  for (TRuleNode& node : tree->nodes)
+    if (node.link) node.linked = node.link->number;
   return tree;
 }
 
