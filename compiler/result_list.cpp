@@ -8,10 +8,6 @@
 
 namespace brova {
 
-TResultList::TResultList() { ++g_live.syntaxNodes; }
-
-TResultList::~TResultList() { --g_live.syntaxNodes; }
-
 int64_t TResultList::CountNodes(const TResultList* node) {
   if (!node->placed_) return 0;
   int64_t n = 1;

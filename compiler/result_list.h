@@ -11,6 +11,7 @@
 #include <span>
 
 #include "compiler/node_arena.h"
+#include "runtime/statistics.h"
 
 namespace brova {
 
@@ -21,8 +22,8 @@ using TResItem = std::uintptr_t;
 
 class TResultList {
 public:
-  TResultList();
-  virtual ~TResultList();
+  TResultList() { ++g_live.syntaxNodes; }
+  virtual ~TResultList() { --g_live.syntaxNodes; }
   TResultList(const TResultList&) = delete;
   TResultList& operator=(const TResultList&) = delete;
 
