@@ -30,10 +30,10 @@ int TLexList::ErrorOffset() const {
 
 namespace {
 
-// Whether a rule that always takes one byte can be matched by a look at the byte: when the
-// choices and sequences of its match stay within the nesting bound.
-bool ByteTest(const TRuleNode* rule, int depth) {
-  return rule->oneByte && depth + rule->levels <= kMaxSyntaxDepth;
+// Whether a rule is matched at byte b by taking b alone, found by a look at the byte: when
+// the choices and sequences of that match stay within the nesting bound.
+bool TakesByteAlone(const TRuleNode* rule, uint8_t b, int depth) {
+  return rule->singles.Has(b) && depth + rule->levels <= kMaxSyntaxDepth;
 }
 
 // Matches a lexical rule at p; the position after the match, or nullptr. Nothing matches the
@@ -42,7 +42,7 @@ const char* MatchLexical(const TRuleNode* node, const char* p, int depth) {
   const TRuleNode* rule = node->target;
   auto b = static_cast<uint8_t>(*p);
   if (!rule->nullable && !rule->starts.Has(b)) return nullptr;
-  if (ByteTest(rule, depth)) return p + 1;
+  if (TakesByteAlone(rule, b, depth)) return p + 1;
   switch (rule->kind) {
   case TRuleKind::Literal: {
     const std::string& bytes = rule->name;
@@ -61,16 +61,16 @@ const char* MatchLexical(const TRuleNode* node, const char* p, int depth) {
     if (depth >= kMaxSyntaxDepth) return nullptr;
     int32_t count = 0;
     const char* q = p;
-    if (rule->children.size() == 1 && ByteTest(rule->children[0]->target, depth + 1)) {
-      const TFirst& bytes = rule->children[0]->target->starts;
-      while (count < rule->max && bytes.Has(static_cast<uint8_t>(*q))) ++count, ++q;
-      return count >= rule->min ? q : nullptr;
-    }
+    const TRuleNode* only = rule->children.size() == 1 ? rule->children[0]->target : nullptr;
     while (count < rule->max) {
       const char* r = q;
-      for (const TRuleNode* child : rule->children) {
-        r = MatchLexical(child, r, depth + 1);
-        if (!r) break;
+      if (only && TakesByteAlone(only, static_cast<uint8_t>(*q), depth + 1)) {
+        ++r;
+      } else {
+        for (const TRuleNode* child : rule->children) {
+          r = MatchLexical(child, r, depth + 1);
+          if (!r) break;
+        }
       }
       if (!r) break;
       ++count;

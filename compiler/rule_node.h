@@ -16,6 +16,7 @@ struct TFirst {
   std::array<uint32_t, 8> bits{};
 
   bool Has(uint8_t b) const { return (bits[b >> 5] >> (b & 31)) & 1u; }
+  bool Empty() const { return bits == std::array<uint32_t, 8>{}; }
   void Add(uint8_t b) { bits[b >> 5] |= 1u << (b & 31); }
   void AddRange(uint8_t low, uint8_t high);
   void AddAll();
@@ -40,9 +41,8 @@ struct TRuleNode {
   TRuleKind kind = TRuleKind::Name;
   uint8_t low = 0, high = 0;         // range bounds, inclusive
   bool nullable = false;             // may match without taking a token (or byte)
-  // Lexical: every match takes exactly one byte, one of `starts`, and the match nests
-  // `levels` choices and sequences deep.
-  bool oneByte = false;
+  // Lexical: at these bytes a match takes the byte alone, nesting at most `levels` choices
+  // and sequences deep.
   uint16_t levels = 0;
   // Grammar: an optional or repeated group whose first item must take a token, so that it
   // matches nothing at once when the next token cannot begin it.
@@ -57,6 +57,7 @@ struct TRuleNode {
                                      // number n can begin a match
   TFirst first;                      // lexical
   TFirst starts;                     // lexical: the bytes a match that takes any can begin with
+  TFirst singles;
   std::string name;                  // a literal's name is the bytes it matches
 
   TRuleNode() = default;

@@ -234,19 +234,20 @@ void ComputeFirstSets(TRuleTree& tree) {
 }
 
 // What the lexer may skip: whether a node can match no byte, the bytes a longer match can
-// begin with, and whether it always takes one byte. Unlike the first sets these are exact,
-// so a node that cannot match here is never tried. Passes repeat until nothing changes.
+// begin with, and the bytes at which a match takes that byte alone (nesting `levels` choices
+// and sequences deep). Unlike the first sets these are exact, so a node that cannot match
+// here is never tried. Passes repeat until nothing changes.
 void ComputeByteSets(TRuleTree& tree) {
   for (TRuleNode& node : tree.nodes) {
     if (node.kind == TRuleKind::Literal) {
       node.nullable = node.name.empty();
-      node.oneByte = node.name.size() == 1;
       if (!node.name.empty() && node.name[0] != '\0')
         node.starts.Add(static_cast<uint8_t>(node.name[0]));
+      if (node.name.size() == 1) node.singles = node.starts;
     } else if (node.kind == TRuleKind::Range) {
-      node.oneByte = true;
       for (unsigned b = std::max<unsigned>(node.low, 1); b <= node.high; ++b)
         node.starts.Add(static_cast<uint8_t>(b));
+      node.singles = node.starts;
     }
   }
   bool changed = true;
@@ -254,25 +255,17 @@ void ComputeByteSets(TRuleTree& tree) {
     changed = false;
     for (auto it = tree.nodes.rbegin(); it != tree.nodes.rend(); ++it) {
       TRuleNode& node = *it;
-      bool nullable = node.nullable, oneByte = node.oneByte;
-      int levels = 0;
+      bool nullable = node.nullable;
       switch (node.kind) {
       case TRuleKind::Name:
         changed |= node.starts.Merge(node.target->starts);
         nullable = node.target->nullable;
-        oneByte = node.target->oneByte;
-        levels = node.target->levels;
         break;
       case TRuleKind::Choice:
-        nullable = oneByte = false;
-        if (!node.children.empty()) oneByte = true;
         for (const TRuleNode* child : node.children) {
           changed |= node.starts.Merge(child->starts);
           nullable |= child->nullable;
-          oneByte &= child->oneByte;
-          levels = std::max<int>(levels, child->levels + 1);
         }
-        if (!oneByte) levels = 0;
         break;
       case TRuleKind::Sequence: {
         bool all = true;
@@ -284,19 +277,51 @@ void ComputeByteSets(TRuleTree& tree) {
           }
         }
         nullable = all || node.min == 0;
-        oneByte = node.min == 1 && node.max == 1 && node.children.size() == 1 &&
-                  node.children[0]->oneByte;
-        if (oneByte) levels = node.children[0]->levels + 1;
         break;
       }
       default:
         continue;
       }
-      if (nullable != node.nullable || oneByte != node.oneByte || levels != node.levels)
-        changed = true;
+      changed |= nullable != node.nullable;
       node.nullable = nullable;
-      node.oneByte = oneByte;
-      node.levels = static_cast<uint16_t>(std::min(levels, 0xffff));
+    }
+  }
+  // A choice takes the byte alone where the first alternative that can match there does; a
+  // sequence of at most one round, where its only item does.
+  changed = true;
+  while (changed) {
+    changed = false;
+    for (auto it = tree.nodes.rbegin(); it != tree.nodes.rend(); ++it) {
+      TRuleNode& node = *it;
+      TFirst singles = node.singles;
+      int levels = node.levels;
+      if (node.kind == TRuleKind::Name) {
+        singles = node.target->singles;
+        levels = node.target->levels;
+      } else if (node.kind == TRuleKind::Choice) {
+        for (unsigned b = 1; b < 256; ++b) {
+          auto byte = static_cast<uint8_t>(b);
+          for (const TRuleNode* child : node.children) {
+            if (!child->nullable && !child->starts.Has(byte)) continue;
+            if (child->singles.Has(byte)) {
+              singles.Add(byte);
+              levels = std::max<int>(levels, child->levels + 1);
+            }
+            break;
+          }
+        }
+      } else if (node.kind == TRuleKind::Sequence && node.max == 1 && node.children.size() == 1) {
+        singles = node.children[0]->singles;
+        // Only a match that takes a byte alone has a nesting: a rule that holds itself has
+        // none, and counting around it would never end.
+        if (!singles.Empty()) levels = node.children[0]->levels + 1;
+      } else {
+        continue;
+      }
+      levels = std::min(levels, 0xffff);
+      if (singles.bits != node.singles.bits || levels != node.levels) changed = true;
+      node.singles = singles;
+      node.levels = static_cast<uint16_t>(levels);
     }
   }
 }

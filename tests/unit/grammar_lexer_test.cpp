@@ -167,6 +167,11 @@ TEST(Lexer, ShortcutsMatchWhatTheRulesMatch) {
       {"single bytes within the nesting bound", nestedChoices(kMaxSyntaxDepth - 1), "ab",
        {"a", "b"}},
       {"single bytes past the nesting bound", nestedChoices(kMaxSyntaxDepth), "ab", {"b"}},
+      {"a choice that takes the byte alone only where its first fitting alternative does",
+       "Lexical\n T\n  |\n   Two\n   -\n    'a\n    'z\n  'x\n Two\n  'q\n  'q\n@\n", "qqx ax q",
+       {"qqx", "ax"}},
+      {"rules that hold themselves", "Lexical\n X\n  []\n   X\n Y\n  |\n   Y\n   'y\n@\n", "y",
+       {"y"}},
   };
   MessageLog log; // the grammar's 'a is linked to no rule
   for (const Case& c : cases) {
