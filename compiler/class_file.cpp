@@ -131,6 +131,11 @@ void TClassFileWriter::Bytes(const void* data, size_t n) {
   data_.append(static_cast<const char*>(data), n);
 }
 
+void TClassFileWriter::HandOn(std::ostream& out) {
+  out.write(data_.data(), static_cast<std::streamsize>(data_.size()));
+  data_.clear();
+}
+
 void RaiseBrokenClassFile(const std::string& className) {
   throw EScriptError(Translate("Class File") + className + Translate(" is broken"));
 }
@@ -326,9 +331,13 @@ void WriteClassFile(const TRTTI& cls, std::ostream& out) {
   for (const TFunction* fn : cls.methods)
     if (fn->owner == &cls) functions.push_back(fn);
   w.Int(static_cast<int32_t>(functions.size()));
-  for (const TFunction* fn : functions) WriteFunctionTo(w, *fn);
+  constexpr size_t kHandOnBytes = 64 * 1024;
+  for (const TFunction* fn : functions) {
+    WriteFunctionTo(w, *fn);
+    if (w.Data().size() >= kHandOnBytes) w.HandOn(out);
+  }
   WriteCodeTo(w, *cls.body);
-  out.write(w.Data().data(), static_cast<std::streamsize>(w.Data().size()));
+  w.HandOn(out);
 }
 
 bool ReadClassFile(TRTTI& cls, std::istream& in) {

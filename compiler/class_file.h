@@ -68,7 +68,10 @@ public:
   void Int(int32_t v);
   void String(std::string_view text);
   void Bytes(const void* data, size_t n);
+  // The bytes not yet handed on.
   const std::string& Data() const { return data_; }
+  // Writes them to the stream and forgets them, so a large file is never held whole.
+  void HandOn(std::ostream& out);
 
 private:
   std::string data_;

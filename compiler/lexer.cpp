@@ -30,10 +30,19 @@ int TLexList::ErrorOffset() const {
 
 namespace {
 
+// Whether a rule is matched at byte b by taking b alone, found by a look at the byte: when
+// the choices and sequences of that match stay within the nesting bound.
+bool TakesByteAlone(const TRuleNode* rule, uint8_t b, int depth) {
+  return rule->singles.Has(b) && depth + rule->levels <= kMaxSyntaxDepth;
+}
+
 // Matches a lexical rule at p; the position after the match, or nullptr. Nothing matches the
 // NUL that ends the text, so no match reaches past it.
 const char* MatchLexical(const TRuleNode* node, const char* p, int depth) {
   const TRuleNode* rule = node->target;
+  auto b = static_cast<uint8_t>(*p);
+  if (!rule->nullable && !rule->starts.Has(b)) return nullptr;
+  if (TakesByteAlone(rule, b, depth)) return p + 1;
   switch (rule->kind) {
   case TRuleKind::Literal: {
     const std::string& bytes = rule->name;
@@ -41,10 +50,8 @@ const char* MatchLexical(const TRuleNode* node, const char* p, int depth) {
       if (p[k] == '\0' || p[k] != bytes[k]) return nullptr;
     return p + bytes.size();
   }
-  case TRuleKind::Range: {
-    auto b = static_cast<uint8_t>(*p);
+  case TRuleKind::Range:
     return b != 0 && b >= rule->low && b <= rule->high ? p + 1 : nullptr;
-  }
   case TRuleKind::Choice:
     if (depth >= kMaxSyntaxDepth) return nullptr;
     for (const TRuleNode* child : rule->children)
@@ -54,11 +61,16 @@ const char* MatchLexical(const TRuleNode* node, const char* p, int depth) {
     if (depth >= kMaxSyntaxDepth) return nullptr;
     int32_t count = 0;
     const char* q = p;
+    const TRuleNode* only = rule->children.size() == 1 ? rule->children[0]->target : nullptr;
     while (count < rule->max) {
       const char* r = q;
-      for (const TRuleNode* child : rule->children) {
-        r = MatchLexical(child, r, depth + 1);
-        if (!r) break;
+      if (only && TakesByteAlone(only, static_cast<uint8_t>(*q), depth + 1)) {
+        ++r;
+      } else {
+        for (const TRuleNode* child : rule->children) {
+          r = MatchLexical(child, r, depth + 1);
+          if (!r) break;
+        }
       }
       if (!r) break;
       ++count;
@@ -85,7 +97,9 @@ std::unique_ptr<TLexList> TYup::Lex(const char* text) {
   auto list = std::make_unique<TLexList>(text, end);
   list->engine_ = this;
   std::vector<TLexElem>& tokens = list->tokens_;
-  tokens.reserve(static_cast<size_t>(end - text) / 8);
+  // Every token takes at least one byte, so the list never grows past this and is never
+  // copied; the room it does not fill is never touched, so it costs no memory.
+  tokens.reserve(static_cast<size_t>(end - text));
   const char* p = text;
   while (p < end) {
     // The longest match wins; among equally long ones the rule listed first.
@@ -105,9 +119,6 @@ std::unique_ptr<TLexList> TYup::Lex(const char* text) {
       ++p;
     }
   }
-  // The list lives on through the parse and code generation, while the tree grows: give
-  // back the room that growing by doubling left over.
-  tokens.shrink_to_fit();
   g_live.tokens += static_cast<int64_t>(tokens.size());
   return list;
 }

@@ -75,22 +75,19 @@ void TNodeArena::Release() {
   reserved_ = 0;
 }
 
-void* TNodeArena::Allocate(size_t bytes, size_t alignment) {
+// A chunk starts aligned for any object, so what comes first in it needs no padding.
+void* TNodeArena::AllocateInNewChunk(size_t bytes) {
   constexpr size_t kHeader = (sizeof(Chunk) + kAlign - 1) / kAlign * kAlign;
-  size_t pad = static_cast<size_t>(-reinterpret_cast<uintptr_t>(cursor_) & (alignment - 1));
-  if (static_cast<size_t>(limit_ - cursor_) < pad + bytes) {
-    pad = 0;
-    size_t size = bytes + kHeader <= kChunkSize ? kChunkSize : bytes + kHeader;
-    auto* chunk = static_cast<Chunk*>(size == kChunkSize ? NewChunk() : ::operator new(size));
-    chunk->next = chunks_;
-    chunk->size = size;
-    chunks_ = chunk;
-    reserved_ += size;
-    cursor_ = reinterpret_cast<char*>(chunk) + kHeader;
-    limit_ = reinterpret_cast<char*>(chunk) + size;
-  }
-  void* p = cursor_ + pad;
-  cursor_ += pad + bytes;
+  size_t size = bytes + kHeader <= kChunkSize ? kChunkSize : bytes + kHeader;
+  auto* chunk = static_cast<Chunk*>(size == kChunkSize ? NewChunk() : ::operator new(size));
+  chunk->next = chunks_;
+  chunk->size = size;
+  chunks_ = chunk;
+  reserved_ += size;
+  cursor_ = reinterpret_cast<char*>(chunk) + kHeader;
+  limit_ = reinterpret_cast<char*>(chunk) + size;
+  void* p = cursor_;
+  cursor_ += bytes;
   return p;
 }
 

@@ -3,6 +3,7 @@
 // one by one.
 #pragma once
 #include <cstddef>
+#include <cstdint>
 
 namespace brova {
 
@@ -17,11 +18,18 @@ public:
 
   // Memory with the given alignment (at most that of any object); it lives as long as the
   // arena.
-  void* Allocate(size_t bytes, size_t alignment);
+  void* Allocate(size_t bytes, size_t alignment) {
+    size_t pad = static_cast<size_t>(-reinterpret_cast<uintptr_t>(cursor_) & (alignment - 1));
+    if (static_cast<size_t>(limit_ - cursor_) < pad + bytes) return AllocateInNewChunk(bytes);
+    void* p = cursor_ + pad;
+    cursor_ += pad + bytes;
+    return p;
+  }
   size_t BytesReserved() const { return reserved_; }
 
 private:
   struct Chunk;
+  void* AllocateInNewChunk(size_t bytes);
   void Release();
 
   Chunk* chunks_ = nullptr;

@@ -54,8 +54,13 @@ private:
   bool Match(const TRuleNode* node);
   bool MatchChoice(const TRuleNode* rule);
   bool MatchSequence(const TRuleNode* rule);
+  bool MatchNothing(const TRuleNode* rule);
   bool Reuse(TCached& cached);
-  void PushNode(TResultList* node, const TNodeInfo& info);
+  void PushNode(TResultList* node, const TNodeInfo& info) {
+    infos_.push_back(info);
+    infos_.back().slot = static_cast<uint32_t>(scratch_.size());
+    scratch_.push_back(TResultList::ItemOf(node));
+  }
   void Discard(size_t from);
   void Cache(TResultList* node, const TNodeInfo& info);
   void Forget(TResultList* node);
@@ -98,8 +103,8 @@ TResultList* TParseRun::Run(const TRuleNode* start) {
   list_.lastMatched_ = lastMatched_;
   if (!ok || index_ != count_ || !TResultList::ItemIsList(scratch_.back())) return nullptr;
   TResultList* root = TResultList::ItemList(scratch_.back());
+  if (!infos_.empty() && infos_.back().slot + 1 == scratch_.size()) infos_.pop_back();
   scratch_.pop_back();
-  infos_.pop_back();
   return root;
 }
 
@@ -108,7 +113,7 @@ bool TParseRun::Match(const TRuleNode* node) {
   const TRuleNode* rule = node->target;
   switch (rule->kind) {
   case TRuleKind::Literal:
-    if (index_ < count_ && rule->link && tokens_[index_].rule == rule->link->number) {
+    if (index_ < count_ && tokens_[index_].rule == rule->linked) {
       scratch_.push_back(TResultList::ItemOf(&tokens_[index_]));
       lastMatched_ = tokens_[index_].start;
       ++matches_;
@@ -119,9 +124,12 @@ bool TParseRun::Match(const TRuleNode* node) {
   case TRuleKind::Choice:
   case TRuleKind::Sequence: {
     // A rule that must take a token and cannot begin with the next one fails before it has
-    // matched anything: skipping it changes nothing but the time.
-    if (!rule->nullable && (index_ >= count_ || !rule->MayStartWith(tokens_[index_].rule)))
-      return false;
+    // matched anything, and a group whose first item must take one matches nothing: taking
+    // the shortcut changes nothing but the time.
+    if (index_ >= count_ || !rule->MayStartWith(tokens_[index_].rule)) {
+      if (!rule->nullable) return false;
+      if (rule->emptyUnlessStarted) return MatchNothing(rule);
+    }
     if (depth_ >= kMaxSyntaxDepth) {
       aborted_ = true;
       return false;
@@ -179,12 +187,33 @@ bool TParseRun::MatchSequence(const TRuleNode* rule) {
     index_ = start;
     return false;
   }
-  TResultList* node = rule->prototype->MakeNode(
-      arena_, std::span<const TResItem>(scratch_.data() + mark, scratch_.size() - mark));
-  ++made_;
+  const std::span<const TResItem> items(scratch_.data() + mark, scratch_.size() - mark);
+  TResultList* node = rule->prototype->MakeNode(arena_, items);
+  const TResItem item = TResultList::ItemOf(node);
+  if (node->Placed() && std::find(items.begin(), items.end(), item) == items.end()) ++made_;
   while (!infos_.empty() && infos_.back().slot >= mark) infos_.pop_back();
   scratch_.resize(mark);
   PushNode(node, TNodeInfo{rule, lastMatched_, 0, start, index_, span, matches_ != matchesBefore});
+  return true;
+}
+
+// What MatchSequence does for a group whose first item fails at once: the nesting it
+// would reach, then the group's empty node.
+bool TParseRun::MatchNothing(const TRuleNode* rule) {
+  if (depth_ >= kMaxSyntaxDepth) {
+    aborted_ = true;
+    return false;
+  }
+  deepest_ = std::max(deepest_, depth_ + 1);
+  TResultList* node = rule->prototype->MakeNode(arena_, {});
+  // A node that is no tree's needs no record: it is never cached, and were it taken again it
+  // would be made again as fast.
+  if (!node->Placed()) {
+    scratch_.push_back(TResultList::ItemOf(node));
+    return true;
+  }
+  ++made_;
+  PushNode(node, TNodeInfo{rule, lastMatched_, 0, index_, index_, 0, false});
   return true;
 }
 
@@ -205,12 +234,6 @@ bool TParseRun::Reuse(TCached& cached) {
   deepest_ = std::max(deepest_, depth_ + info.span);
   PushNode(node, info);
   return true;
-}
-
-void TParseRun::PushNode(TResultList* node, const TNodeInfo& info) {
-  infos_.push_back(info);
-  infos_.back().slot = static_cast<uint32_t>(scratch_.size());
-  scratch_.push_back(TResultList::ItemOf(node));
 }
 
 // Gives back the items from `from` on; the nodes among them go to the cache (once the parse

@@ -8,11 +8,8 @@
 
 namespace brova {
 
-TResultList::TResultList() { ++g_live.syntaxNodes; }
-
-TResultList::~TResultList() { --g_live.syntaxNodes; }
-
 int64_t TResultList::CountNodes(const TResultList* node) {
+  if (!node->placed_) return 0;
   int64_t n = 1;
   for (uint32_t i = 0; i < node->count_; ++i)
     if (ItemIsList(node->Items()[i])) n += CountNodes(ItemList(node->Items()[i]));
@@ -25,18 +22,14 @@ TResItem TResultList::At(int i) const {
   return Items()[i];
 }
 
-TResultList* TResultList::ListAt(int i) const {
-  TResItem item = At(i);
-  if (!ItemIsList(item))
-    throw EScriptError(Translate("Syntax tree item is a token, not a list: ") + std::to_string(i));
-  return ItemList(item);
+void TResultList::NotAList(int i) const {
+  At(i);
+  throw EScriptError(Translate("Syntax tree item is a token, not a list: ") + std::to_string(i));
 }
 
-const TLexElem* TResultList::TokenAt(int i) const {
-  TResItem item = At(i);
-  if (ItemIsList(item))
-    throw EScriptError(Translate("Syntax tree item is a list, not a token: ") + std::to_string(i));
-  return reinterpret_cast<const TLexElem*>(item);
+void TResultList::NotAToken(int i) const {
+  At(i);
+  throw EScriptError(Translate("Syntax tree item is a list, not a token: ") + std::to_string(i));
 }
 
 void TResultList::Delete(int i) {

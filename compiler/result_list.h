@@ -11,6 +11,7 @@
 #include <span>
 
 #include "compiler/node_arena.h"
+#include "runtime/statistics.h"
 
 namespace brova {
 
@@ -21,22 +22,33 @@ using TResItem = std::uintptr_t;
 
 class TResultList {
 public:
-  TResultList();
-  virtual ~TResultList();
+  TResultList() { ++g_live.syntaxNodes; }
+  virtual ~TResultList() { --g_live.syntaxNodes; }
   TResultList(const TResultList&) = delete;
   TResultList& operator=(const TResultList&) = delete;
 
   int Count() const { return static_cast<int>(count_); }
   bool IsToken(int i) const { return (At(i) & 1u) == 0; }
   // Both throw EScriptError when the index is out of range or the item is of the other kind.
-  TResultList* ListAt(int i) const;
-  const TLexElem* TokenAt(int i) const;
+  TResultList* ListAt(int i) const {
+    if (static_cast<uint32_t>(i) < count_ && ItemIsList(Items()[i])) return ItemList(Items()[i]);
+    NotAList(i);
+  }
+  const TLexElem* TokenAt(int i) const {
+    if (static_cast<uint32_t>(i) < count_ && !ItemIsList(Items()[i]))
+      return reinterpret_cast<const TLexElem*>(Items()[i]);
+    NotAToken(i);
+  }
   // Removes an item. A removed list is freed, and uncounted, with the rest of its tree.
   void Delete(int i);
 
-  // A new node of this object's class, holding the items, placed in the arena. The parser
-  // makes every node through its rule's prototype this way.
+  // The node of this object's rule for the items, made through its rule's prototype. It is a
+  // new node of the prototype's class placed in the arena, or a node that stands for one: a
+  // list among the items (a level that adds nothing to its operand), or a node in no tree at
+  // all (an empty node may be the prototype itself, which outlives the trees).
   virtual TResultList* MakeNode(TNodeArena& arena, std::span<const TResItem> items) const;
+  // Whether the node was placed in a tree's arena (and is counted with the tree).
+  bool Placed() const { return placed_; }
 
   static TResItem ItemOf(const TLexElem* token) { return reinterpret_cast<TResItem>(token); }
   static TResItem ItemOf(const TResultList* list) { return reinterpret_cast<TResItem>(list) | 1u; }
@@ -44,7 +56,7 @@ public:
   static TResultList* ItemList(TResItem item) {
     return reinterpret_cast<TResultList*>(item & ~static_cast<TResItem>(1));
   }
-  // The number of result lists in a tree, the node itself included.
+  // The number of result lists placed in a tree, the node itself included.
   static int64_t CountNodes(const TResultList* node);
 
 protected:
@@ -52,6 +64,8 @@ protected:
 
 private:
   TResItem At(int i) const;
+  [[noreturn]] void NotAList(int i) const;
+  [[noreturn]] void NotAToken(int i) const;
   // The items follow the node in memory: node classes add no fields, so every node has the
   // size of this class.
   TResItem* Items() const {
@@ -59,6 +73,7 @@ private:
   }
 
   uint32_t count_ = 0;
+  bool placed_ = false;
 };
 
 template <class T> T* TResultList::Place(TNodeArena& arena, std::span<const TResItem> items) {
@@ -70,6 +85,7 @@ template <class T> T* TResultList::Place(TNodeArena& arena, std::span<const TRes
   TResItem* stored = base->Items();
   for (size_t i = 0; i < items.size(); ++i) stored[i] = items[i];
   base->count_ = static_cast<uint32_t>(items.size());
+  base->placed_ = true;
   return node;
 }
 

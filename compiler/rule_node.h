@@ -16,6 +16,7 @@ struct TFirst {
   std::array<uint32_t, 8> bits{};
 
   bool Has(uint8_t b) const { return (bits[b >> 5] >> (b & 31)) & 1u; }
+  bool Empty() const { return bits == std::array<uint32_t, 8>{}; }
   void Add(uint8_t b) { bits[b >> 5] |= 1u << (b & 31); }
   void AddRange(uint8_t low, uint8_t high);
   void AddAll();
@@ -39,15 +40,24 @@ struct TRuleNode {
   TRuleNode* target = this; // the node matched in this one's place
   TRuleKind kind = TRuleKind::Name;
   uint8_t low = 0, high = 0;         // range bounds, inclusive
-  bool nullable = false;             // grammar: may match without taking a token
+  bool nullable = false;             // may match without taking a token (or byte)
+  // Lexical: at these bytes a match takes the byte alone, nesting at most `levels` choices
+  // and sequences deep.
+  uint16_t levels = 0;
+  // Grammar: an optional or repeated group whose first item must take a token, so that it
+  // matches nothing at once when the next token cannot begin it.
+  bool emptyUnlessStarted = false;
   int32_t min = 1, max = 1;          // repetition counts of a sequence
   std::vector<TRuleNode*> children;  // in line order
   const TRuleNode* link = nullptr;   // grammar literal: the lexical rule of its tokens
+  uint32_t linked = UINT32_MAX;      // and that rule's number (none: no token has it)
   TResultList* prototype = nullptr;  // grammar: owned by the engine
   uint32_t number = 0;               // lexical top-level rule: its position among them
   std::vector<uint64_t> firstTokens; // grammar: bit n set when a token of lexical rule
                                      // number n can begin a match
   TFirst first;                      // lexical
+  TFirst starts;                     // lexical: the bytes a match that takes any can begin with
+  TFirst singles;
   std::string name;                  // a literal's name is the bytes it matches
 
   TRuleNode() = default;

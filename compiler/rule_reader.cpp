@@ -233,6 +233,99 @@ void ComputeFirstSets(TRuleTree& tree) {
   }
 }
 
+// What the lexer may skip: whether a node can match no byte, the bytes a longer match can
+// begin with, and the bytes at which a match takes that byte alone (nesting `levels` choices
+// and sequences deep). Unlike the first sets these are exact, so a node that cannot match
+// here is never tried. Passes repeat until nothing changes.
+void ComputeByteSets(TRuleTree& tree) {
+  for (TRuleNode& node : tree.nodes) {
+    if (node.kind == TRuleKind::Literal) {
+      node.nullable = node.name.empty();
+      if (!node.name.empty() && node.name[0] != '\0')
+        node.starts.Add(static_cast<uint8_t>(node.name[0]));
+      if (node.name.size() == 1) node.singles = node.starts;
+    } else if (node.kind == TRuleKind::Range) {
+      for (unsigned b = std::max<unsigned>(node.low, 1); b <= node.high; ++b)
+        node.starts.Add(static_cast<uint8_t>(b));
+      node.singles = node.starts;
+    }
+  }
+  bool changed = true;
+  while (changed) {
+    changed = false;
+    for (auto it = tree.nodes.rbegin(); it != tree.nodes.rend(); ++it) {
+      TRuleNode& node = *it;
+      bool nullable = node.nullable;
+      switch (node.kind) {
+      case TRuleKind::Name:
+        changed |= node.starts.Merge(node.target->starts);
+        nullable = node.target->nullable;
+        break;
+      case TRuleKind::Choice:
+        for (const TRuleNode* child : node.children) {
+          changed |= node.starts.Merge(child->starts);
+          nullable |= child->nullable;
+        }
+        break;
+      case TRuleKind::Sequence: {
+        bool all = true;
+        for (const TRuleNode* child : node.children) {
+          changed |= node.starts.Merge(child->starts);
+          if (!child->nullable) {
+            all = false;
+            break;
+          }
+        }
+        nullable = all || node.min == 0;
+        break;
+      }
+      default:
+        continue;
+      }
+      changed |= nullable != node.nullable;
+      node.nullable = nullable;
+    }
+  }
+  // A choice takes the byte alone where the first alternative that can match there does; a
+  // sequence of at most one round, where its only item does.
+  changed = true;
+  while (changed) {
+    changed = false;
+    for (auto it = tree.nodes.rbegin(); it != tree.nodes.rend(); ++it) {
+      TRuleNode& node = *it;
+      TFirst singles = node.singles;
+      int levels = node.levels;
+      if (node.kind == TRuleKind::Name) {
+        singles = node.target->singles;
+        levels = node.target->levels;
+      } else if (node.kind == TRuleKind::Choice) {
+        for (unsigned b = 1; b < 256; ++b) {
+          auto byte = static_cast<uint8_t>(b);
+          for (const TRuleNode* child : node.children) {
+            if (!child->nullable && !child->starts.Has(byte)) continue;
+            if (child->singles.Has(byte)) {
+              singles.Add(byte);
+              levels = std::max<int>(levels, child->levels + 1);
+            }
+            break;
+          }
+        }
+      } else if (node.kind == TRuleKind::Sequence && node.max == 1 && node.children.size() == 1) {
+        singles = node.children[0]->singles;
+        // Only a match that takes a byte alone has a nesting: a rule that holds itself has
+        // none, and counting around it would never end.
+        if (!singles.Empty()) levels = node.children[0]->levels + 1;
+      } else {
+        continue;
+      }
+      levels = std::min(levels, 0xffff);
+      if (singles.bits != node.singles.bits || levels != node.levels) changed = true;
+      node.singles = singles;
+      node.levels = static_cast<uint16_t>(levels);
+    }
+  }
+}
+
 // Which tokens can begin a match of each grammar node, and whether it can match none: the
 // parser tries no rule that the next token cannot begin. Grammar rules refer to each other,
 // so passes repeat until nothing changes.
@@ -287,6 +380,9 @@ void ComputeTokenSets(TRuleTree& tree, size_t lexicalRules) {
       }
     }
   }
+  for (TRuleNode& node : tree.nodes)
+    node.emptyUnlessStarted = node.kind == TRuleKind::Sequence && node.min == 0 &&
+                              !node.children.empty() && !node.children[0]->nullable;
 }
 
 } // namespace
@@ -295,6 +391,7 @@ std::unique_ptr<TRuleTree> ReadLexicalRules(const std::vector<std::string>& line
   TReader reader(lines, TTextKind::Lexical);
   std::unique_ptr<TRuleTree> tree = reader.Read();
   ComputeFirstSets(*tree);
+  ComputeByteSets(*tree);
   uint32_t number = 0;
   for (TRuleNode* rule : tree->Root()->children) rule->number = number++;
   return tree;
@@ -309,6 +406,8 @@ std::unique_ptr<TRuleTree> ReadGrammarRules(const std::vector<std::string>& line
   reader.prototypes = &prototypes;
   std::unique_ptr<TRuleTree> tree = reader.Read();
   ComputeTokenSets(*tree, lexical.TopLevel().size());
+  for (TRuleNode& node : tree->nodes)
+    if (node.link) node.linked = node.link->number;
   return tree;
 }
 

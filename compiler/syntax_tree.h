@@ -17,12 +17,24 @@ public:
   TResList* ListAt(int i) const { return static_cast<TResList*>(TResultList::ListAt(i)); }
 
   TResultList* MakeNode(TNodeArena& arena, std::span<const TResItem> items) const override;
+
+  // A precedence level whose group (at kGroup) holds nothing applies no operator: its code
+  // is that of its operand (at kOperand), which stands in its place in the tree.
+  static constexpr int kGroup = -1, kOperand = -1;
 };
 
-// Gives each node class the construction the parser uses.
+// Gives each node class the construction the parser uses. An empty node is the prototype
+// itself (code generation never changes a node), and a level that applies no operator is
+// its operand: a leaf of an expression would otherwise sit under a dozen nodes.
 template <class Self> class TNodeOf : public TResList {
 public:
   TResultList* MakeNode(TNodeArena& arena, std::span<const TResItem> items) const override {
+    if (items.empty()) return const_cast<TNodeOf*>(this);
+    if constexpr (Self::kGroup >= 0) {
+      if (items.size() == 2 && ItemIsList(items[Self::kGroup]) &&
+          ItemList(items[Self::kGroup])->Count() == 0 && ItemIsList(items[Self::kOperand]))
+        return ItemList(items[Self::kOperand]);
+    }
     return Place<Self>(arena, items);
   }
 };
@@ -49,34 +61,42 @@ public:
 };
 class G_RVal : public TNodeOf<G_RVal> {
 public:
+  static constexpr int kGroup = 1, kOperand = 0;
   int Generate(TContext& context) override;
 };
 class G_OrEx : public TNodeOf<G_OrEx> {
 public:
+  static constexpr int kGroup = 1, kOperand = 0;
   int Generate(TContext& context) override;
 };
 class G_AndEx : public TNodeOf<G_AndEx> {
 public:
+  static constexpr int kGroup = 1, kOperand = 0;
   int Generate(TContext& context) override;
 };
 class G_CompEx : public TNodeOf<G_CompEx> {
 public:
+  static constexpr int kGroup = 1, kOperand = 0;
   int Generate(TContext& context) override;
 };
 class G_IsEx : public TNodeOf<G_IsEx> {
 public:
+  static constexpr int kGroup = 1, kOperand = 0;
   int Generate(TContext& context) override;
 };
 class G_ASEx : public TNodeOf<G_ASEx> {
 public:
+  static constexpr int kGroup = 1, kOperand = 0;
   int Generate(TContext& context) override;
 };
 class G_IncEx : public TNodeOf<G_IncEx> {
 public:
+  static constexpr int kGroup = 1, kOperand = 0;
   int Generate(TContext& context) override;
 };
 class G_MDEx : public TNodeOf<G_MDEx> {
 public:
+  static constexpr int kGroup = 0, kOperand = 1;
   int Generate(TContext& context) override;
 };
 class G_Una : public TNodeOf<G_Una> {

@@ -33,8 +33,9 @@ struct TResListGetter {
 using PResListGetter = TResListGetter*;
 using TCrLst = std::function<void(PResListGetter)>;
 
-// The tree of one successful parse. It owns the nodes; the tokens stay with their token list,
-// which must outlive the tree.
+// The tree of one successful parse. It owns the nodes placed in it; the tokens stay with their
+// token list and nodes that stand for several (a prototype as every empty node of its rule)
+// with the engine, which must both outlive the tree.
 class TSyntaxTree {
 public:
   TSyntaxTree() = default;

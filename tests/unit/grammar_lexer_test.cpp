@@ -141,6 +141,46 @@ TEST(Lexer, DeeplyRecursiveRuleIsBounded) {
   for (int i = 1; i < tokens->Count(); ++i) EXPECT_EQ((*tokens)[i].start, (*tokens)[i - 1].End());
 }
 
+// The lexer skips a rule that cannot begin with the next byte and tests a rule of single
+// bytes by a look at the byte; neither may change what matches: a part that matches nothing
+// lets the next one begin, and the nesting bound holds for rules of single bytes too.
+TEST(Lexer, ShortcutsMatchWhatTheRulesMatch) {
+  auto nestedChoices = [](int levels) {
+    std::string text = "Lexical\n Deep\n";
+    for (int i = 0; i < levels; ++i) text += std::string(static_cast<size_t>(i) + 2, ' ') + "|\n";
+    return text + std::string(static_cast<size_t>(levels) + 2, ' ') + "'a\n 'b\n@\n";
+  };
+  struct Case {
+    const char* what;
+    std::string lexical;
+    const char* source;
+    Strings texts;
+  };
+  const Case cases[] = {
+      {"an empty literal before the byte",
+       "Lexical\n T\n  []\n   'a\n  |\n   Odd\n   'c\n Odd\n  '\n  'b\n@\n",
+       "b c",
+       {"b", "c"}},
+      {"a rule without items", "Lexical\n T\n  'x\n  |\n   Empty\n   'y\n  'z\n Empty\n@\n",
+       "xz xy",
+       {"xz"}},
+      {"single bytes within the nesting bound", nestedChoices(kMaxSyntaxDepth - 1), "ab",
+       {"a", "b"}},
+      {"single bytes past the nesting bound", nestedChoices(kMaxSyntaxDepth), "ab", {"b"}},
+      {"a choice that takes the byte alone only where its first fitting alternative does",
+       "Lexical\n T\n  |\n   Two\n   -\n    'a\n    'z\n  'x\n Two\n  'q\n  'q\n@\n", "qqx ax q",
+       {"qqx", "ax"}},
+      {"rules that hold themselves", "Lexical\n X\n  []\n   X\n Y\n  |\n   Y\n   'y\n@\n", "y",
+       {"y"}},
+  };
+  MessageLog log; // the grammar's 'a is linked to no rule
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    auto engine = EngineFor(c.lexical, kOneToken, PlainLists);
+    EXPECT_EQ(Texts(*engine->Lex(c.source)), c.texts);
+  }
+}
+
 TEST(Lexer, LiveTokenCountFollowsTheList) {
   int64_t before = g_live.tokens;
   {

@@ -118,6 +118,46 @@ TEST(Parser, TreesAndParsesAreCountedUntilFreed) {
   EXPECT_EQ(TYup::LiveParses(), parses);
 }
 
+// A prototype may hand back a node that stands for the new one: an item of the match or
+// itself when the match is empty. Only the nodes placed in the tree are counted, also when
+// backtracking throws such a match away and takes it again.
+TEST(Parser, NodesThatStandForOthersAreNotCounted) {
+  struct TFolding : TResultList {
+    TResultList* MakeNode(TNodeArena& arena, std::span<const TResItem> items) const override {
+      if (items.empty()) return const_cast<TFolding*>(this);
+      if (items.size() == 2 && ItemIsList(items[0]) && ItemIsList(items[1]) &&
+          ItemList(items[1])->Count() == 0)
+        return ItemList(items[0]);
+      return Place<TFolding>(arena, items);
+    }
+  };
+  // Wrap is tried first inside Pair, which fails at a token other than b.
+  auto engine = EngineFor(
+      kLetters,
+      "Grammar\n Start\n  {}\n   |\n    Pair\n    Wrap\n Pair\n  Wrap\n  'b\n Wrap\n  Inner\n"
+      "  []\n   'c\n Inner\n  'a\n@\n",
+      [](PResListGetter g) { g->prototype = std::make_unique<TFolding>(); });
+  auto tokens = engine->Lex("a a b a c");
+  engine->Parse(*tokens);
+  int64_t nodes = g_live.syntaxNodes;
+  {
+    TSyntaxTree tree = engine->Parse(*tokens);
+    ASSERT_TRUE(tree);
+    EXPECT_EQ(Dump(*tree.Root()), "TFolding(TFolding(TFolding(a) TFolding(TFolding(a) b) "
+                                  "TFolding(TFolding(a) TFolding(c))))");
+    EXPECT_EQ(g_live.syntaxNodes, nodes + TResultList::CountNodes(tree.Root()));
+  }
+  EXPECT_EQ(g_live.syntaxNodes, nodes);
+  // The whole tree may be such a node.
+  auto optional = EngineFor(kLetters, "Grammar\n {}Start\n  'a\n@\n",
+                            [](PResListGetter g) { g->prototype = std::make_unique<TFolding>(); });
+  auto none = optional->Lex("");
+  TSyntaxTree empty = optional->Parse(*none);
+  ASSERT_TRUE(empty);
+  EXPECT_FALSE(empty.Root()->Placed());
+  EXPECT_EQ(TResultList::CountNodes(empty.Root()), 0);
+}
+
 TEST(Parser, ItemAccessChecksIndexAndKind) {
   auto engine =
       EngineFor(kLetters, "Grammar\n Start\n  'a\n  Inner\n Inner\n  'b\n@\n", PlainLists);

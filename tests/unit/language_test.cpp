@@ -152,13 +152,20 @@ TEST(Language, NodeShapes) {
   for (const Case& c : cases) EXPECT_EQ(Statements(c.source), c.items) << c.source;
 }
 
+// A precedence level that applies no operator is its operand in the tree, and every empty
+// node of a rule is one shared node: `x` lies right under its Expr.
 TEST(Language, FullShapeOfAnExpression) {
-  Parsed p("extends classes.Base; x;");
+  Parsed p("extends classes.Base; x; -a * b;");
   ASSERT_TRUE(p.tree);
   EXPECT_EQ(Dump(*p.tree.Root()),
-            "Program(Extends(extends ResourceVal(classes [. Base]) ;) [ExprS(Expr([] RVal(OrEx("
-            "AndEx(IsEx(CompEx(ASEx(MDEx([] IncEx(LVal(LValE(x []) []) [])) []) []) []) []) []) "
-            "[])) ;)])");
+            "Program(Extends(extends ResourceVal(classes [. Base]) ;) [ExprS(Expr([] LVal(LValE(x "
+            "[]) [])) ;) ExprS(Expr([] ASEx(MDEx([-] LVal(LValE(a []) [])) [* LVal(LValE(b []) "
+            "[])])) ;)])");
+  const TResultList* group = p.tree.Root()->ListAt(1);
+  const TResultList* x = group->ListAt(0)->ListAt(0)->ListAt(1);
+  const TResultList* b = group->ListAt(1)->ListAt(0)->ListAt(1)->ListAt(1)->ListAt(1);
+  EXPECT_EQ(x->ListAt(1), b->ListAt(1));
+  EXPECT_FALSE(x->ListAt(1)->Placed());
   Parsed empty("");
   ASSERT_TRUE(empty.tree);
   EXPECT_EQ(Dump(*empty.tree.Root()), "Program(Extends() [])");
