@@ -105,6 +105,10 @@ public:
   bool noDestructor = false; // the method table was searched and has none: skip the search
   TCompiledInfo* body = nullptr; // owned
   std::vector<HeapAddr> pool;
+  // Past the pool's first blocks NewInstance looks at the block it handed out last, then goes
+  // on from the cursor.
+  size_t poolLastTaken = 0;
+  size_t poolCursor = 0;
   bool hasPool = false;
   bool compiled = false;
   bool compileFailed = false;
