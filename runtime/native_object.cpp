@@ -6,19 +6,20 @@
 #include "runtime/errors.h"
 
 namespace brova {
+
+namespace detail {
+constinit const THandleEntry* g_handleEntries = nullptr;
+constinit uint32_t g_handleCount = 0;
+} // namespace detail
+
 namespace {
 
-// Handle = generation (high 8 bits) | table index (low 24 bits). Index 0 is never issued.
-constexpr uint32_t kIndexBits = 24;
-constexpr uint32_t kIndexMask = (1u << kIndexBits) - 1;
-
-struct Entry {
-  TNativeObject* obj = nullptr;
-  uint8_t generation = 0;
-};
+using detail::kHandleIndexBits;
+using detail::kHandleIndexMask;
+using Entry = detail::THandleEntry;
 
 struct HandleTable {
-  std::vector<Entry> entries{1};
+  std::vector<Entry> entries{1}; // entry 0 never holds an object
   // Freed slots are reused oldest first, so a slot's generation wraps as late as possible.
   std::deque<uint32_t> freeSlots;
   size_t live = 0;
@@ -34,37 +35,30 @@ HandleTable& Table() {
 TNativeObject::TNativeObject(NativeKind kind) : kind_(kind) {
   HandleTable& t = Table();
   uint32_t index;
-  if (!t.freeSlots.empty() && (t.freeSlots.size() > 1024 || t.entries.size() > kIndexMask)) {
+  if (!t.freeSlots.empty() && (t.freeSlots.size() > 1024 || t.entries.size() > kHandleIndexMask)) {
     index = t.freeSlots.front();
     t.freeSlots.pop_front();
-  } else if (t.entries.size() <= kIndexMask) {
+  } else if (t.entries.size() <= kHandleIndexMask) {
     index = static_cast<uint32_t>(t.entries.size());
     t.entries.emplace_back();
+    detail::g_handleEntries = t.entries.data();
+    detail::g_handleCount = static_cast<uint32_t>(t.entries.size());
   } else {
     throw EScriptError("Out of memory: too many built-in objects.");
   }
   Entry& e = t.entries[index];
   e.obj = this;
-  handle_ = (uint32_t(e.generation) << kIndexBits) | index;
+  handle_ = (uint32_t(e.generation) << kHandleIndexBits) | index;
   ++t.live;
 }
 
 TNativeObject::~TNativeObject() {
   HandleTable& t = Table();
-  Entry& e = t.entries[handle_ & kIndexMask];
+  Entry& e = t.entries[handle_ & kHandleIndexMask];
   e.obj = nullptr;
   ++e.generation;
-  t.freeSlots.push_back(handle_ & kIndexMask);
+  t.freeSlots.push_back(handle_ & kHandleIndexMask);
   --t.live;
-}
-
-TNativeObject* NativeFromHandle(NativeHandle handle) {
-  HandleTable& t = Table();
-  uint32_t index = handle & kIndexMask;
-  if (index == 0 || index >= t.entries.size()) return nullptr;
-  const Entry& e = t.entries[index];
-  if (!e.obj || e.generation != (handle >> kIndexBits)) return nullptr;
-  return e.obj;
 }
 
 size_t LiveNativeObjects() { return Table().live; }

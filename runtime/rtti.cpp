@@ -113,10 +113,9 @@ void SetClassCompiler(std::function<void(TRTTI&)> compiler) {
 
 // ---- lookups
 
-int32_t FieldIndex(const TRTTI* cls, SymbolId sym, int32_t& cacheIndex) {
+int32_t FieldIndexSearch(const TRTTI* cls, SymbolId sym, int32_t& cacheIndex) {
   const auto& f = cls->fieldNames;
   int32_t n = static_cast<int32_t>(f.size());
-  if (cacheIndex >= 0 && cacheIndex < n && f[cacheIndex].sym == sym) return cacheIndex;
   for (int32_t i = n - 1; i >= 0; --i) {
     if (f[i].sym == sym) return cacheIndex = i;
   }
