@@ -1,6 +1,5 @@
 #include "runtime/native_object.h"
 
-#include <deque>
 #include <vector>
 
 #include "runtime/errors.h"
@@ -18,10 +17,39 @@ using detail::kHandleIndexBits;
 using detail::kHandleIndexMask;
 using Entry = detail::THandleEntry;
 
+// A first-in first-out queue of slot indices in a ring that doubles when full.
+class SlotQueue {
+public:
+  size_t size() const { return count_; }
+  bool empty() const { return count_ == 0; }
+  void push(uint32_t slot) {
+    if (count_ == ring_.size()) Grow();
+    ring_[(head_ + count_) & (ring_.size() - 1)] = slot;
+    ++count_;
+  }
+  uint32_t pop() {
+    uint32_t slot = ring_[head_];
+    head_ = (head_ + 1) & (ring_.size() - 1);
+    --count_;
+    return slot;
+  }
+
+private:
+  void Grow() {
+    std::vector<uint32_t> bigger(ring_.empty() ? 1024 : ring_.size() * 2);
+    for (size_t i = 0; i < count_; ++i) bigger[i] = ring_[(head_ + i) & (ring_.size() - 1)];
+    ring_.swap(bigger);
+    head_ = 0;
+  }
+  std::vector<uint32_t> ring_; // a power of two
+  size_t head_ = 0;
+  size_t count_ = 0;
+};
+
 struct HandleTable {
   std::vector<Entry> entries{1}; // entry 0 never holds an object
   // Freed slots are reused oldest first, so a slot's generation wraps as late as possible.
-  std::deque<uint32_t> freeSlots;
+  SlotQueue freeSlots;
   size_t live = 0;
 };
 
@@ -36,8 +64,7 @@ TNativeObject::TNativeObject(NativeKind kind) : kind_(kind) {
   HandleTable& t = Table();
   uint32_t index;
   if (!t.freeSlots.empty() && (t.freeSlots.size() > 1024 || t.entries.size() > kHandleIndexMask)) {
-    index = t.freeSlots.front();
-    t.freeSlots.pop_front();
+    index = t.freeSlots.pop();
   } else if (t.entries.size() <= kHandleIndexMask) {
     index = static_cast<uint32_t>(t.entries.size());
     t.entries.emplace_back();
@@ -57,7 +84,7 @@ TNativeObject::~TNativeObject() {
   Entry& e = t.entries[handle_ & kHandleIndexMask];
   e.obj = nullptr;
   ++e.generation;
-  t.freeSlots.push_back(handle_ & kHandleIndexMask);
+  t.freeSlots.push(handle_ & kHandleIndexMask);
   --t.live;
 }
 
