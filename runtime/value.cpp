@@ -12,7 +12,7 @@
 
 namespace brova {
 
-TfString::TfString(std::string text) : TNativeObject(kKind), text(std::move(text)) {
+TfString::TfString(std::string&& text) : TNativeObject(kKind), text(std::move(text)) {
   ++g_live.strings;
 }
 TfString::~TfString() { --g_live.strings; }
