@@ -41,7 +41,9 @@ int32_t TAbstractHashtable::FindCell(int bucket, const TValue& key, uint32_t has
   int32_t best = kNone, bestSlot = 0;
   auto probe = [&](uint32_t h, bool textsOnly) {
     size_t home = Home(h);
-    if (cells_[home].node == kNone || Home(cells_[home].hash) != home) return;
+    const Cell& head = cells_[home];
+    // A head of another home starts another chain: no key of this home is stored.
+    if (head.node == kNone || (head.hash != h && Home(head.hash) != home)) return;
     for (int32_t i = static_cast<int32_t>(home); i != kNone; i = cells_[i].next) {
       const Cell& c = cells_[i];
       if (c.hash != h || (c.node >> kSlotBits) != bucket) continue;
