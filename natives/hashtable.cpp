@@ -3,6 +3,7 @@
 #include <bit>
 #include <cmath>
 #include <exception>
+#include <iterator>
 #include <new>
 
 namespace brova {
@@ -32,102 +33,151 @@ uint32_t TextHash(const std::string& text) {
 
 } // namespace
 
-TAbstractHashtable::TAbstractHashtable() : TNativeObject(kKind) { heads_.assign(64, kNone); }
+TAbstractHashtable::TAbstractHashtable() : TNativeObject(kKind) { Rebuild(0); }
 
-int32_t TAbstractHashtable::FindSlot(int bucket, const TValue& key) {
+int32_t TAbstractHashtable::FindCell(int bucket, const TValue& key, uint32_t hash) const {
   // Several entries of a bucket can be the same as one key (a NaN never is, a text "1" and the
   // integer 1 are one way round only): the first in the bucket's order wins, as a scan finds.
-  int32_t best = kNone;
+  int32_t best = kNone, bestSlot = 0;
   auto probe = [&](uint32_t h, bool textsOnly) {
-    for (int32_t node = heads_[h & (heads_.size() - 1)]; node != kNone;) {
-      Slot& s = SlotOf(node);
-      int32_t slot = node & ((1 << kSlotBits) - 1);
-      if ((node >> kSlotBits) == bucket && s.indexHash == h && (!textsOnly || s.text) &&
-          (best == kNone || slot < best) && SameKey(s.entry.key, key))
-        best = slot;
-      node = s.chain;
+    size_t home = Home(h);
+    const Cell& head = cells_[home];
+    // A head of another home starts another chain: no key of this home is stored.
+    if (head.node == kNone || (head.hash != h && Home(head.hash) != home)) return;
+    for (int32_t i = static_cast<int32_t>(home); i != kNone; i = cells_[i].next) {
+      const Cell& c = cells_[i];
+      if (c.hash != h || (c.node >> kSlotBits) != bucket) continue;
+      int32_t slot = c.node & kSlotMask;
+      if ((best == kNone || slot < bestSlot) && (!textsOnly || IsTextKey(c.entry.key)) &&
+          SameKey(c.entry.key, key)) {
+        best = i;
+        bestSlot = slot;
+      }
     }
   };
-  probe(IndexHash(key), false);
+  probe(hash, false);
   if (buckets_[bucket].texts > 0 && !IsTextKey(key)) probe(TextProbe(key), true);
   return best;
 }
 
 TAbstractHashtable::Entry* TAbstractHashtable::Find(const TValue& key) {
-  int b = BucketOf(key);
-  int32_t slot = FindSlot(b, key);
-  return slot == kNone ? nullptr : &buckets_[b].slots[slot].entry;
+  int32_t cell = FindCell(BucketOf(key), key, IndexHash(key));
+  return cell == kNone ? nullptr : &cells_[cell].entry;
 }
 
-void TAbstractHashtable::Link(int32_t node) {
-  Slot& s = SlotOf(node);
-  int32_t& head = heads_[s.indexHash & (heads_.size() - 1)];
-  s.chain = head;
-  head = node;
+int32_t TAbstractHashtable::Place(uint32_t hash, int32_t node) {
+  const size_t home = Home(hash);
+  if (cells_[home].node != kNone) {
+    int32_t spare = kNone;
+    while (free_ > 0 && spare == kNone)
+      if (cells_[--free_].node == kNone) spare = static_cast<int32_t>(free_);
+    if (spare == kNone) {
+      Rebuild(static_cast<size_t>(live_) + 1);
+      return Place(hash, node);
+    }
+    Cell& occupant = cells_[home];
+    size_t occupantHome = Home(occupant.hash);
+    if (occupantHome == home) {
+      cells_[spare] = Cell{Entry{NullValue(), NullValue()}, hash, node, occupant.next};
+      occupant.next = spare;
+      return spare;
+    }
+    int32_t prev = static_cast<int32_t>(occupantHome);
+    while (cells_[prev].next != static_cast<int32_t>(home)) prev = cells_[prev].next;
+    cells_[prev].next = spare;
+    cells_[spare] = occupant;
+    OrderOf(occupant.node) = spare;
+  }
+  cells_[home] = Cell{Entry{NullValue(), NullValue()}, hash, node, kNone};
+  return static_cast<int32_t>(home);
 }
 
-void TAbstractHashtable::Unlink(int32_t node) {
-  Slot& s = SlotOf(node);
-  int32_t* link = &heads_[s.indexHash & (heads_.size() - 1)];
-  while (*link != node) link = &SlotOf(*link).chain;
-  *link = s.chain;
+void TAbstractHashtable::Vacate(int32_t cell) {
+  size_t home = Home(cells_[cell].hash);
+  if (static_cast<size_t>(cell) == home) {
+    int32_t next = cells_[cell].next;
+    if (next != kNone) {
+      cells_[cell] = cells_[next];
+      OrderOf(cells_[cell].node) = cell;
+      cell = next;
+    }
+  } else {
+    int32_t prev = static_cast<int32_t>(home);
+    while (cells_[prev].next != cell) prev = cells_[prev].next;
+    cells_[prev].next = cells_[cell].next;
+  }
+  cells_[cell] = Cell{Entry{NullValue(), NullValue()}, 0, kNone, kNone};
 }
 
-void TAbstractHashtable::Rebuild(size_t heads) {
-  heads_.assign(heads, kNone);
-  for (int b = 0; b < kBuckets; ++b)
-    for (int32_t i = 0; i < static_cast<int32_t>(buckets_[b].slots.size()); ++i)
-      if (buckets_[b].slots[i].live) Link(Node(b, i));
+void TAbstractHashtable::Rebuild(size_t entries) {
+  // Homes are the largest primes below the powers of two from 2^6 on.
+  static constexpr uint32_t kPrimes[] = {
+      61u,       127u,      251u,       509u,       1021u,      2039u,      4093u,
+      8191u,     16381u,    32749u,     65521u,     131071u,    262139u,    524287u,
+      1048573u,  2097143u,  4194301u,   8388593u,   16777213u,  33554393u,  67108859u,
+      134217689u, 268435399u, 536870909u, 1073741789u, 2147483647u};
+  // At most seven eighths in use, so that free cells stay to be found between rebuilds.
+  size_t bits = 6;
+  while ((size_t{1} << bits) - (size_t{1} << bits) / 8 < entries) ++bits;
+  if (bits - 6 >= std::size(kPrimes)) throw std::bad_alloc();
+  std::vector<Cell> old(size_t{1} << bits, Cell{Entry{NullValue(), NullValue()}, 0, kNone, kNone});
+  old.swap(cells_);
+  homes_ = kPrimes[bits - 6];
+  free_ = cells_.size();
+  for (const Cell& c : old) {
+    if (c.node == kNone) continue;
+    int32_t at = Place(c.hash, c.node);
+    cells_[at].entry = c.entry;
+    OrderOf(c.node) = at;
+  }
 }
 
 void TAbstractHashtable::Put(const TValue& key, const TValue& value) {
   int b = BucketOf(key);
   Bucket& bucket = buckets_[b];
-  int32_t slot = FindSlot(b, key);
-  if (slot == kNone) {
-    if (bucket.slots.size() >= (size_t{1} << kSlotBits)) throw std::bad_alloc();
-    slot = static_cast<int32_t>(bucket.slots.size());
-    bucket.slots.push_back(Slot{Entry{NullValue(), NullValue()}, IndexHash(key), kNone, true,
-                                IsTextKey(key)});
+  uint32_t h = IndexHash(key);
+  int32_t cell = FindCell(b, key, h);
+  if (cell == kNone) {
+    if (bucket.order.size() >= size_t{kSlotMask} + 1) throw std::bad_alloc();
+    int32_t slot = static_cast<int32_t>(bucket.order.size());
+    bucket.order.push_back(kNone);
+    cell = Place(h, Node(b, slot));
+    bucket.order[slot] = cell;
     if (b == walkBucket_ && walkSlot_ == kNone && bucket.live == walkPosition_) walkSlot_ = slot;
     ++bucket.live;
-    if (bucket.slots.back().text) ++bucket.texts;
+    if (IsTextKey(key)) ++bucket.texts;
     ++live_;
-    Link(Node(b, slot));
-    if (static_cast<size_t>(live_) > heads_.size()) Rebuild(heads_.size() * 2);
-    Entry& e = bucket.slots[slot].entry;
+    Entry& e = cells_[cell].entry;
     AssignValue(e.key, key);
     AssignValue(e.value, value);
     return;
   }
-  Slot& s = bucket.slots[slot];
-  AssignValue(s.entry.key, key);
   // The entry now carries the new key, which may be of another kind than the one it replaces.
-  uint32_t h = IndexHash(key);
-  if (h != s.indexHash) {
-    Unlink(Node(b, slot));
-    s.indexHash = h;
-    Link(Node(b, slot));
+  bucket.texts += int(IsTextKey(key)) - int(IsTextKey(cells_[cell].entry.key));
+  if (h != cells_[cell].hash) {
+    Cell moved = cells_[cell];
+    Vacate(cell);
+    cell = Place(h, moved.node);
+    cells_[cell].entry = moved.entry;
+    OrderOf(moved.node) = cell;
   }
-  bool text = IsTextKey(key);
-  bucket.texts += int(text) - int(s.text);
-  s.text = text;
-  AssignValue(s.entry.value, value);
+  Entry& e = cells_[cell].entry;
+  AssignValue(e.key, key);
+  AssignValue(e.value, value);
 }
 
 bool TAbstractHashtable::Remove(const TValue& key, TValue& out) {
   int b = BucketOf(key);
-  int32_t slot = FindSlot(b, key);
-  if (slot == kNone) return false;
+  int32_t cell = FindCell(b, key, IndexHash(key));
+  if (cell == kNone) return false;
   Bucket& bucket = buckets_[b];
-  Slot& s = bucket.slots[slot];
-  Entry taken = s.entry;
+  Entry taken = cells_[cell].entry;
+  int32_t slot = cells_[cell].node & kSlotMask;
   AssignValue(out, taken.value);
-  Unlink(Node(b, slot));
-  s.live = false;
-  s.entry = Entry{NullValue(), NullValue()};
+  if (IsTextKey(taken.key)) --bucket.texts;
+  bucket.order[slot] = kNone;
+  Vacate(cell);
   --bucket.live;
-  if (s.text) --bucket.texts;
   --live_;
   ++gaps_;
   if (b == walkBucket_ && walkSlot_ != kNone && slot <= walkSlot_)
@@ -139,24 +189,27 @@ bool TAbstractHashtable::Remove(const TValue& key, TValue& out) {
 }
 
 void TAbstractHashtable::Compact() {
-  for (Bucket& bucket : buckets_) {
-    size_t kept = 0;
-    for (Slot& s : bucket.slots)
-      if (s.live) bucket.slots[kept++] = s;
-    bucket.slots.resize(kept);
+  for (int b = 0; b < kBuckets; ++b) {
+    std::vector<int32_t>& order = buckets_[b].order;
+    int32_t kept = 0;
+    for (int32_t cell : order) {
+      if (cell == kNone) continue;
+      cells_[cell].node = Node(b, kept);
+      order[kept++] = cell;
+    }
+    order.resize(static_cast<size_t>(kept));
   }
   gaps_ = 0;
-  size_t heads = 64;
-  while (heads < static_cast<size_t>(live_)) heads *= 2;
-  Rebuild(heads);
+  // A table that has lost most of its entries gives back its cells.
+  if (static_cast<size_t>(live_) * 4 < cells_.size()) Rebuild(static_cast<size_t>(live_) * 2);
   if (walkBucket_ < kBuckets)
     walkSlot_ = walkPosition_ < buckets_[walkBucket_].live ? walkPosition_ : kNone;
 }
 
 int32_t TAbstractHashtable::NextLive(int bucket, int32_t from) const {
-  const std::vector<Slot>& slots = buckets_[bucket].slots;
-  for (int32_t i = from; i < static_cast<int32_t>(slots.size()); ++i)
-    if (slots[i].live) return i;
+  const std::vector<int32_t>& order = buckets_[bucket].order;
+  for (int32_t i = from; i < static_cast<int32_t>(order.size()); ++i)
+    if (order[i] != kNone) return i;
   return kNone;
 }
 
@@ -182,7 +235,7 @@ TValue TAbstractHashtable::NextKey() {
     SettleWalk();
     return NullValue();
   }
-  TValue key = buckets_[walkBucket_].slots[walkSlot_].entry.key;
+  TValue key = cells_[buckets_[walkBucket_].order[walkSlot_]].entry.key;
   ++walkPosition_;
   walkSlot_ = NextLive(walkBucket_, walkSlot_ + 1);
   SettleWalk();
@@ -191,20 +244,19 @@ TValue TAbstractHashtable::NextKey() {
 
 void TAbstractHashtable::ReleaseAll() {
   std::exception_ptr first;
-  for (Bucket& bucket : buckets_) {
-    for (Slot& s : bucket.slots) {
-      if (!s.live) continue;
-      for (TValue* cell : {&s.entry.key, &s.entry.value}) {
-        try {
-          Release(*cell);
-        } catch (...) {
-          if (!first) first = std::current_exception();
-        }
+  for (Cell& c : cells_) {
+    if (c.node == kNone) continue;
+    for (TValue* cell : {&c.entry.key, &c.entry.value}) {
+      try {
+        Release(*cell);
+      } catch (...) {
+        if (!first) first = std::current_exception();
       }
     }
-    bucket = Bucket{};
   }
-  heads_.assign(64, kNone);
+  for (Bucket& bucket : buckets_) bucket = Bucket{};
+  cells_.clear();
+  Rebuild(0);
   live_ = 0;
   gaps_ = 0;
   walkSlot_ = kNone;
@@ -218,7 +270,8 @@ bool TLightHashtable::SameKey(const TValue& stored, const TValue& key) const {
 }
 
 uint32_t TLightHashtable::IndexHash(const TValue& key) const {
-  return Mix(key.u ^ (key.kind * 0x9e3779b9u));
+  // Added, not mixed: keys a constant step apart stay a constant step apart.
+  return key.u + key.kind * 0x9e3779b9u;
 }
 
 uint32_t THashtable::Hash(const TValue& key) const {
@@ -238,6 +291,7 @@ uint32_t THashtable::Hash(const TValue& key) const {
 }
 
 bool THashtable::SameKey(const TValue& stored, const TValue& key) const {
+  if (stored.kind == vtInt && key.kind == vtInt) return stored.i == key.i;
   return CompareValues(stored, key) == 0.0f;
 }
 
@@ -246,11 +300,15 @@ uint32_t THashtable::IndexHash(const TValue& key) const {
   case vtNull:
   case vtUnset: return Mix(vtNull); // null and unset compare equal
   case vtInt:
+    if (key.i > -(1 << 24) && key.i < (1 << 24)) return key.u; // exact as a float
+    [[fallthrough]];
   case vtFloat: {
     // Numbers compare as floats: an integer and a float meet when the integer converts to that
-    // float (so 16777217 meets 16777216.0), and -0.0 meets 0.
+    // float (so 16777217 meets 16777216.0), and -0.0 meets 0. An integral number hashes as
+    // that integer, unmixed: keys a constant step apart keep homes a constant step apart.
     float f = ValueToFloat(key);
-    if (f == 0.0f) f = 0.0f;
+    if (f >= -2147483648.0f && f < 2147483648.0f && std::trunc(f) == f)
+      return static_cast<uint32_t>(static_cast<int32_t>(f));
     return Mix(std::bit_cast<uint32_t>(f) ^ 0x9e3779b9u);
   }
   case vtObject:

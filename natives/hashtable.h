@@ -9,9 +9,11 @@
 
 namespace brova {
 
-// The 32 buckets fix the key walk's order; lookups go through an index instead of scanning a
-// bucket. A bucket keeps its entries in insertion order, with removed ones left as gaps until
-// the table compacts, so an entry's slot only moves when gaps outnumber entries.
+// The 32 buckets fix the key walk's order; the entries themselves live in one index of cells,
+// chained per home cell, so a lookup touches the key's home and its few chain cells instead of
+// scanning a bucket. A bucket keeps the cells of its entries in insertion order, with removed
+// ones left as gaps until the table compacts, so an entry's place in the walk only moves when
+// gaps outnumber entries.
 class TAbstractHashtable : public TNativeObject {
 public:
   static constexpr NativeKind kKind = NativeKind::Hashtable;
@@ -61,35 +63,42 @@ protected:
   virtual uint32_t TextProbe(const TValue& key) const = 0;
 
 private:
-  struct Slot {
-    Entry entry;
-    uint32_t indexHash;
-    int32_t chain; // next node of the same index head, or kNone
-    bool live;
-    bool text;
+  // A chain holds only keys of one home and starts at that home: a key whose home is taken by
+  // a cell of another chain moves that cell to a free one.
+  struct Cell {
+    Entry entry;   // each cell counted
+    uint32_t hash; // IndexHash of the key
+    int32_t node;  // (bucket << kSlotBits) | slot in the bucket's order; kNone when empty
+    int32_t next;  // the chain's next cell, or kNone
   };
   struct Bucket {
-    std::vector<Slot> slots;
+    std::vector<int32_t> order; // the cell of each slot, kNone for a gap
     int32_t live = 0;
     int32_t texts = 0;
   };
   static constexpr int32_t kNone = -1;
   static constexpr int kSlotBits = 26;
+  static constexpr int32_t kSlotMask = (1 << kSlotBits) - 1;
 
   static int32_t Node(int bucket, int32_t slot) { return (bucket << kSlotBits) | slot; }
-  Slot& SlotOf(int32_t node) {
-    return buckets_[node >> kSlotBits].slots[node & ((1 << kSlotBits) - 1)];
-  }
-  int32_t FindSlot(int bucket, const TValue& key);
-  void Link(int32_t node);
-  void Unlink(int32_t node);
-  void Rebuild(size_t heads);
+  int32_t& OrderOf(int32_t node) { return buckets_[node >> kSlotBits].order[node & kSlotMask]; }
+  // A home is the hash modulo a prime, so keys in arithmetic progression (as loops make them)
+  // get homes in one too, which the processor fetches ahead.
+  size_t Home(uint32_t hash) const { return hash % homes_; }
+  int32_t FindCell(int bucket, const TValue& key, uint32_t hash) const;
+  // A cell for a new entry of `node`, its cells null; may rebuild the index.
+  int32_t Place(uint32_t hash, int32_t node);
+  // Empties the cell; the chain's next cell may move into it.
+  void Vacate(int32_t cell);
+  void Rebuild(size_t entries);
   void Compact();
   int32_t NextLive(int bucket, int32_t from) const;
   void SettleWalk();
 
   std::array<Bucket, kBuckets> buckets_;
-  std::vector<int32_t> heads_;
+  std::vector<Cell> cells_; // a power of two
+  uint32_t homes_ = 0;      // the largest prime below the cell count
+  size_t free_ = 0;         // no cell at or above it is taken as a free cell until a rebuild
   int32_t live_ = 0;
   int32_t gaps_ = 0;
   int32_t walkBucket_ = 0;

@@ -1,29 +1,59 @@
 #include "runtime/native_object.h"
 
-#include <deque>
 #include <vector>
 
 #include "runtime/errors.h"
 
 namespace brova {
+
+namespace detail {
+constinit const THandleEntry* g_handleEntries = nullptr;
+constinit uint32_t g_handleCount = 0;
+} // namespace detail
+
 namespace {
 
-// Handle = generation (high 8 bits) | table index (low 24 bits). Index 0 is never issued.
-constexpr uint32_t kIndexBits = 24;
-constexpr uint32_t kIndexMask = (1u << kIndexBits) - 1;
+using detail::kHandleIndexBits;
+using detail::kHandleIndexMask;
+using Entry = detail::THandleEntry;
+
 // Slots are reused only once this many wait, so a slot's 8-bit generation comes round again
 // after 256 x 65536 frees at the earliest, not after a few hundred thousand (1 MiB of table).
 constexpr size_t kMinFreeSlots = 65536;
 
-struct Entry {
-  TNativeObject* obj = nullptr;
-  uint8_t generation = 0;
+// A first-in first-out queue of slot indices in a ring that doubles when full.
+class SlotQueue {
+public:
+  size_t size() const { return count_; }
+  bool empty() const { return count_ == 0; }
+  void push(uint32_t slot) {
+    if (count_ == ring_.size()) Grow();
+    ring_[(head_ + count_) & (ring_.size() - 1)] = slot;
+    ++count_;
+  }
+  uint32_t pop() {
+    uint32_t slot = ring_[head_];
+    head_ = (head_ + 1) & (ring_.size() - 1);
+    --count_;
+    return slot;
+  }
+
+private:
+  void Grow() {
+    std::vector<uint32_t> bigger(ring_.empty() ? 1024 : ring_.size() * 2);
+    for (size_t i = 0; i < count_; ++i) bigger[i] = ring_[(head_ + i) & (ring_.size() - 1)];
+    ring_.swap(bigger);
+    head_ = 0;
+  }
+  std::vector<uint32_t> ring_; // a power of two
+  size_t head_ = 0;
+  size_t count_ = 0;
 };
 
 struct HandleTable {
-  std::vector<Entry> entries{1};
+  std::vector<Entry> entries{1}; // entry 0 never holds an object
   // Freed slots are reused oldest first, so a slot's generation wraps as late as possible.
-  std::deque<uint32_t> freeSlots;
+  SlotQueue freeSlots;
   size_t live = 0;
 };
 
@@ -38,37 +68,29 @@ TNativeObject::TNativeObject(NativeKind kind) : kind_(kind) {
   HandleTable& t = Table();
   uint32_t index;
   if (!t.freeSlots.empty() &&
-      (t.freeSlots.size() > kMinFreeSlots || t.entries.size() > kIndexMask)) {
-    index = t.freeSlots.front();
-    t.freeSlots.pop_front();
-  } else if (t.entries.size() <= kIndexMask) {
+      (t.freeSlots.size() > kMinFreeSlots || t.entries.size() > kHandleIndexMask)) {
+    index = t.freeSlots.pop();
+  } else if (t.entries.size() <= kHandleIndexMask) {
     index = static_cast<uint32_t>(t.entries.size());
     t.entries.emplace_back();
+    detail::g_handleEntries = t.entries.data();
+    detail::g_handleCount = static_cast<uint32_t>(t.entries.size());
   } else {
     throw EScriptError("Out of memory: too many built-in objects.");
   }
   Entry& e = t.entries[index];
   e.obj = this;
-  handle_ = (uint32_t(e.generation) << kIndexBits) | index;
+  handle_ = (uint32_t(e.generation) << kHandleIndexBits) | index;
   ++t.live;
 }
 
 TNativeObject::~TNativeObject() {
   HandleTable& t = Table();
-  Entry& e = t.entries[handle_ & kIndexMask];
+  Entry& e = t.entries[handle_ & kHandleIndexMask];
   e.obj = nullptr;
   ++e.generation;
-  t.freeSlots.push_back(handle_ & kIndexMask);
+  t.freeSlots.push(handle_ & kHandleIndexMask);
   --t.live;
-}
-
-TNativeObject* NativeFromHandle(NativeHandle handle) {
-  HandleTable& t = Table();
-  uint32_t index = handle & kIndexMask;
-  if (index == 0 || index >= t.entries.size()) return nullptr;
-  const Entry& e = t.entries[index];
-  if (!e.obj || e.generation != (handle >> kIndexBits)) return nullptr;
-  return e.obj;
 }
 
 size_t LiveNativeObjects() { return Table().live; }

@@ -42,8 +42,28 @@ private:
   NativeHandle handle_;
 };
 
+namespace detail {
+// Handle = generation (high 8 bits) | table index (low 24 bits). Index 0 is never issued.
+inline constexpr uint32_t kHandleIndexBits = 24;
+inline constexpr uint32_t kHandleIndexMask = (1u << kHandleIndexBits) - 1;
+struct THandleEntry {
+  TNativeObject* obj = nullptr;
+  uint8_t generation = 0;
+};
+// The handle table as NativeFromHandle reads it; kept current by the native objects. Both
+// are constant-initialised, so lookups before any object exists find nothing.
+extern const THandleEntry* g_handleEntries;
+extern uint32_t g_handleCount;
+} // namespace detail
+
 // The live object behind a handle, or null for a handle that is stale or was never issued.
-TNativeObject* NativeFromHandle(NativeHandle handle);
+inline TNativeObject* NativeFromHandle(NativeHandle handle) {
+  uint32_t index = handle & detail::kHandleIndexMask;
+  if (index >= detail::g_handleCount) return nullptr;
+  const detail::THandleEntry& e = detail::g_handleEntries[index];
+  if (!e.obj || e.generation != (handle >> detail::kHandleIndexBits)) return nullptr;
+  return e.obj;
+}
 
 // The same, also null when the object is not of kind T::kKind.
 template <class T>

@@ -113,10 +113,9 @@ void SetClassCompiler(std::function<void(TRTTI&)> compiler) {
 
 // ---- lookups
 
-int32_t FieldIndex(const TRTTI* cls, SymbolId sym, int32_t& cacheIndex) {
+int32_t FieldIndexSearch(const TRTTI* cls, SymbolId sym, int32_t& cacheIndex) {
   const auto& f = cls->fieldNames;
   int32_t n = static_cast<int32_t>(f.size());
-  if (cacheIndex >= 0 && cacheIndex < n && f[cacheIndex].sym == sym) return cacheIndex;
   for (int32_t i = n - 1; i >= 0; --i) {
     if (f[i].sym == sym) return cacheIndex = i;
   }
@@ -276,6 +275,8 @@ void AddOrOverrideMethod(TRTTI* cls, TFunction* fn) {
 void FixLayout(TRTTI* cls) {
   cls->instanceSize = 12 + 8 * static_cast<int32_t>(cls->fieldNames.size());
   cls->pool.clear();
+  cls->poolLastTaken = 0;
+  cls->poolCursor = 0;
   cls->hasPool = true;
 }
 
@@ -290,6 +291,8 @@ void ResetClass(TRTTI* cls) {
   cls->noDestructor = false;
   for (HeapAddr b : cls->pool) heap::Free(b, static_cast<uint32_t>(cls->instanceSize));
   cls->pool.clear();
+  cls->poolLastTaken = 0;
+  cls->poolCursor = 0;
   cls->hasPool = false;
   cls->instanceSize = -1;
   delete cls->body;
@@ -298,22 +301,54 @@ void ResetClass(TRTTI* cls) {
 
 // ---- instances
 
+namespace {
+
+// A small pool is searched whole, first block first. Past its first blocks a large one is
+// searched a bounded stretch at a time from where the last search ended, so creation costs
+// the same however many instances live, and a pool holding dead blocks grows by at most one
+// block per stretch of live ones passed: the cursor comes round to the dead ones.
+constexpr size_t kFirstBlocks = 32;
+constexpr size_t kStretch = 32;
+
+bool Reusable(HeapAddr b) {
+  int32_t rc = HeapPtr<TfObject>(b)->refCount;
+  return rc == 0 || rc == -1;
+}
+
+HeapAddr TakeReusableBlock(TRTTI* cls) {
+  const std::vector<HeapAddr>& pool = cls->pool;
+  const size_t n = pool.size();
+  for (size_t i = 0; i < n && i < kFirstBlocks; ++i)
+    if (Reusable(pool[i])) return pool[i];
+  if (n <= kFirstBlocks) return kNoAddr;
+  // The block handed out last is the likeliest to have died since: a temporary.
+  if (cls->poolLastTaken < n && Reusable(pool[cls->poolLastTaken]))
+    return pool[cls->poolLastTaken];
+  size_t at = cls->poolCursor;
+  for (size_t step = 0; step < kStretch; ++step, ++at) {
+    if (at < kFirstBlocks || at >= n) at = kFirstBlocks;
+    if (Reusable(pool[at])) {
+      cls->poolLastTaken = at;
+      cls->poolCursor = at + 1;
+      return pool[at];
+    }
+  }
+  cls->poolCursor = at;
+  return kNoAddr;
+}
+
+} // namespace
+
 HeapAddr NewInstance(TRTTI* cls) {
   if (!cls->compiled)
     throw EScriptError(Translate("Class") + ClassText(cls) +
                        "はコンパイルが完了していないため、インスタンスを生成できません");
   if (cls->instanceSize == -1) FixLayout(cls);
   ++cls->instancesCreated;
-  HeapAddr block = kNoAddr;
-  for (HeapAddr b : cls->pool) {
-    int32_t rc = HeapPtr<TfObject>(b)->refCount;
-    if (rc == 0 || rc == -1) {
-      block = b;
-      break;
-    }
-  }
+  HeapAddr block = TakeReusableBlock(cls);
   if (block == kNoAddr) {
     block = heap::Allocate(static_cast<uint32_t>(cls->instanceSize));
+    cls->poolLastTaken = cls->pool.size();
     cls->pool.push_back(block);
     TfObject* o = HeapPtr<TfObject>(block);
     o->cls = cls->id;

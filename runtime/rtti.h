@@ -105,6 +105,10 @@ public:
   bool noDestructor = false; // the method table was searched and has none: skip the search
   TCompiledInfo* body = nullptr; // owned
   std::vector<HeapAddr> pool;
+  // Past the pool's first blocks NewInstance looks at the block it handed out last, then goes
+  // on from the cursor.
+  size_t poolLastTaken = 0;
+  size_t poolCursor = 0;
   bool hasPool = false;
   bool compiled = false;
   bool compileFailed = false;
@@ -149,9 +153,16 @@ inline TRTTI* ClassOf(const TfObject* obj) { return ClassById(obj->cls); }
 
 // ---- lookups (symbols only, never text)
 
+// The search of FieldIndex past its cache.
+int32_t FieldIndexSearch(const TRTTI* cls, SymbolId sym, int32_t& cacheIndex);
 // Cache first, then a search from the last entry to the first; cacheIndex is left at the
 // found index, or -1.
-int32_t FieldIndex(const TRTTI* cls, SymbolId sym, int32_t& cacheIndex);
+inline int32_t FieldIndex(const TRTTI* cls, SymbolId sym, int32_t& cacheIndex) {
+  const TRapidStringList& f = cls->fieldNames;
+  if (cacheIndex >= 0 && static_cast<size_t>(cacheIndex) < f.size() && f[cacheIndex].sym == sym)
+    return cacheIndex;
+  return FieldIndexSearch(cls, sym, cacheIndex);
+}
 bool HasField(const TRTTI* cls, SymbolId sym);
 int32_t FieldIndexAdding(TRTTI* cls, std::string_view name);
 TFunction* MethodBySym(const TRTTI* cls, SymbolId sym, int32_t& cacheIndex);

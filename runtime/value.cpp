@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <new>
 
 #include "runtime/errors.h"
 #include "runtime/rtti.h"
@@ -11,10 +12,34 @@
 
 namespace brova {
 
-TfString::TfString(std::string text) : TNativeObject(kKind), text(std::move(text)) {
+TfString::TfString(std::string&& text) : TNativeObject(kKind), text(std::move(text)) {
   ++g_live.strings;
 }
 TfString::~TfString() { --g_live.strings; }
+
+namespace {
+struct FreeHolder {
+  FreeHolder* next;
+};
+FreeHolder* g_freeHolders = nullptr;
+size_t g_freeHolderCount = 0;
+constexpr size_t kMaxFreeHolders = 1 << 16;
+} // namespace
+
+void* TfString::operator new(size_t size) {
+  if (size != sizeof(TfString) || !g_freeHolders) return ::operator new(size);
+  FreeHolder* h = g_freeHolders;
+  g_freeHolders = h->next;
+  --g_freeHolderCount;
+  return h;
+}
+
+void TfString::operator delete(void* p, size_t size) {
+  if (size != sizeof(TfString) || g_freeHolderCount >= kMaxFreeHolders)
+    return ::operator delete(p, size);
+  g_freeHolders = new (p) FreeHolder{g_freeHolders};
+  ++g_freeHolderCount;
+}
 
 void RaiseNegativeRefCount(const TValue& v) {
   throw EScriptError(ValueToText(v) + Translate(":negative reference count "));

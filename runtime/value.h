@@ -50,8 +50,12 @@ static_assert(sizeof(TfObject) + sizeof(TValue) == 20);
 class TfString final : public TNativeObject {
 public:
   static constexpr NativeKind kKind = NativeKind::String;
-  explicit TfString(std::string text);
+  explicit TfString(std::string&& text);
   ~TfString() override;
+  // Every string operation makes a holder and every dead string's reuse drops one: they are
+  // kept on a free list rather than handed back to the allocator each time.
+  static void* operator new(size_t size);
+  static void operator delete(void* p, size_t size);
   const char* NativeClassName() const override { return "TfString"; }
   const std::string text;
 };

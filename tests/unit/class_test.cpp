@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <vector>
+
 #include "runtime/errors.h"
 #include "class_builder.h"
 
@@ -79,6 +81,53 @@ TEST(Instances, PoolReusesFirstDeadBlockAndGrowsWhenAllLive) {
   }
   DestroyAllInstances(cls);
   EXPECT_TRUE(HasNoLiveInstances(cls));
+  DestroyClassRecord(cls);
+}
+
+// A pool of many live blocks: creation must not search all of them (a million live strings
+// made each new one scan a million blocks), and dead blocks must still be found and reused
+// rather than the pool growing.
+TEST(Instances, LargePoolsReuseDeadBlocksWithoutSearchingTheLiveOnes) {
+  TRTTI* cls = MakeClass("Crowded", {"x"});
+  constexpr size_t kLive = 200000;
+  std::vector<HeapAddr> live;
+  for (size_t i = 0; i < kLive; ++i) {
+    live.push_back(NewInstance(cls));
+    ++HeapPtr<TfObject>(live.back())->refCount;
+  }
+  auto refCount = [](HeapAddr b) -> int32_t& { return HeapPtr<TfObject>(b)->refCount; };
+  struct Case {
+    const char* what;
+    size_t firstDead, deadStep, deadCount; // which held blocks die before the new ones come
+    size_t maxGrowth;
+  };
+  const Case cases[] = {
+      {"temporaries only", 0, 1, 0, 1},
+      {"every other block", 0, 2, kLive / 2, 0},
+      {"a run in the middle", kLive / 2, 1, 10000, kLive / 16},
+      {"the last blocks", kLive - 5000, 1, 5000, kLive / 16},
+  };
+  for (const Case& c : cases) {
+    size_t before = cls->pool.size();
+    std::vector<size_t> died;
+    for (size_t k = 0; k < c.deadCount; ++k) {
+      size_t i = c.firstDead + k * c.deadStep;
+      --refCount(live[i]);
+      died.push_back(i);
+    }
+    // As many replacements as died, each made alongside a temporary that dies at once.
+    for (size_t i : died) {
+      NewInstance(cls);
+      live[i] = NewInstance(cls);
+      ++refCount(live[i]);
+    }
+    for (int k = 0; k < 100000; ++k) NewInstance(cls);
+    EXPECT_LE(cls->pool.size(), before + c.maxGrowth) << c.what;
+    size_t holding = 0;
+    for (HeapAddr b : cls->pool) holding += refCount(b) > 0;
+    EXPECT_EQ(holding, kLive) << c.what;
+  }
+  DestroyAllInstances(cls);
   DestroyClassRecord(cls);
 }
 
