@@ -88,23 +88,21 @@ inline TValue ValueOfWord(uint64_t w) {
 inline uint64_t IntWord(uint32_t i) { return uint64_t(vtInt) | uint64_t(i) << 32; }
 inline uint32_t Payload(uint64_t w) { return static_cast<uint32_t>(w >> 32); }
 
-// The integer an operand instruction at `at` (a constant, a local or an argument, each
-// pushed by value, 12 bytes each) would push; false for any other instruction or value.
+// The integer the operand instruction at `at` would push: a constant, a local or an
+// argument (the caller has checked it is one of these three, each 12 bytes); false for any
+// other value. Constants come first: they are the common second operand.
 inline bool IntOperand(const uint32_t* at, const uint8_t* fp, const TValue* self, uint32_t& value) {
   uint64_t w;
-  switch (at[0]) {
-  case Op_Push:
+  if (at[0] == Op_Push) {
     if ((at[1] & 0xFF) != vtInt) return false;
     value = at[2];
     return true;
-  case Op_LocalValPtr_Deref:
+  }
+  if (at[0] == Op_LocalValPtr_Deref) {
     w = WordOf(reinterpret_cast<const TValue*>(fp) - static_cast<int32_t>(at[1]));
-    break;
-  case Op_ArgValPtr_Deref:
+  } else {
     if (at[1] >= static_cast<uint32_t>(reinterpret_cast<const TFrame*>(fp)->argc)) return false;
     w = WordOf(self - 1 - at[1]);
-    break;
-  default: return false;
   }
   if (static_cast<uint8_t>(w) != vtInt) return false;
   value = Payload(w);
