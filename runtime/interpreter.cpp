@@ -66,7 +66,7 @@ inline TValue FloatFlag(bool b) { return FloatValue(b ? 1.0f : 0.0f); }
 inline bool IntCompare(uint32_t op, int32_t a, int32_t b) {
   constexpr uint32_t kRows = 0b100u | 0b110u << 3 | 0b001u << 6 | 0b011u << 9 | 0b010u << 12 |
                              0b101u << 15;
-  static_assert(Op_GTE == Op_GT + 1 && Op_LT == Op_GT + 2 && Op_LTE == Op_GT + 3 &&
+  static_assert(Op_GT == Op_Mod + 1 && Op_GTE == Op_GT + 1 && Op_LT == Op_GT + 2 && Op_LTE == Op_GT + 3 &&
                 Op_EQ == Op_GT + 4 && Op_NEQ == Op_GT + 5);
   uint32_t k = uint32_t(a > b) + uint32_t(a >= b);
   return (kRows >> (3 * (op - Op_GT) + k)) & 1;
@@ -559,22 +559,23 @@ BROVA_THREADED void ExecuteSlice(TProcess* p) {
 // An operand instruction (12 bytes, pushing `a_` when `ok_`) followed by an integer
 // operation, in one pass with each instruction still counted: into the top (`x + 1`), with
 // a second operand (`i * j`), or as a comparison deciding a jump (`i < n`). The opcode words
-// are looked at before any value.
+// are looked at before any value; Add ... Mod and GT ... NEQ are adjacent, so one range test
+// turns away every other instruction.
 #define FUSED_OPERAND(FETCH)                                                                     \
   {                                                                                              \
     uint32_t next_ = pc[3];                                                                      \
     uint32_t a_ = 0, r_, b_;                                                                \
     bool ok_ = false;                                                                            \
-    if (next_ - Op_Add <= Op_Mod - Op_Add) {                                                     \
-      FETCH;                                                                                     \
-      uint64_t top_ = WordOf(sp);                                                                \
-      if (ok_ && KIND(top_) == vtInt && avail > 0 && IntArith(next_, Payload(top_), a_, r_)) {   \
-        --avail;                                                                                 \
-        PutWord(sp, IntWord(r_));                                                                \
-        NEXT(16);                                                                                \
-      }                                                                                          \
-    } else if (next_ - Op_GT <= Op_NEQ - Op_GT) {                                                \
-      if (pc[4] == Op_JumpZero && avail >= 2) {                                                  \
+    if (next_ - Op_Add <= Op_NEQ - Op_Add) {                                                     \
+      if (next_ <= Op_Mod) {                                                                     \
+        FETCH;                                                                                   \
+        uint64_t top_ = WordOf(sp);                                                              \
+        if (ok_ && KIND(top_) == vtInt && avail > 0 && IntArith(next_, Payload(top_), a_, r_)) { \
+          --avail;                                                                               \
+          PutWord(sp, IntWord(r_));                                                              \
+          NEXT(16);                                                                              \
+        }                                                                                        \
+      } else if (pc[4] == Op_JumpZero && avail >= 2) {                                           \
         FETCH;                                                                                   \
         uint64_t top_ = WordOf(sp);                                                              \
         if (ok_ && KIND(top_) == vtInt) {                                                        \
@@ -588,9 +589,8 @@ BROVA_THREADED void ExecuteSlice(TProcess* p) {
       }                                                                                          \
     } else if ((next_ == Op_Push || next_ == Op_LocalValPtr_Deref ||                             \
                 next_ == Op_ArgValPtr_Deref) &&                                                  \
-               (pc[6] - Op_Add <= Op_Mod - Op_Add ||                                             \
-                (pc[6] - Op_GT <= Op_NEQ - Op_GT && pc[7] == Op_JumpZero)) &&                    \
-               avail >= 3) {                                                                     \
+               pc[6] - Op_Add <= Op_NEQ - Op_Add &&                                              \
+               (pc[6] <= Op_Mod || pc[7] == Op_JumpZero) && avail >= 3) {                        \
       FETCH;                                                                                     \
       if (ok_ && IntOperand(pc + 3, fp, self, b_)) {                                        \
         uint32_t op_ = pc[6];                                                                    \
