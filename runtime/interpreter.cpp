@@ -66,8 +66,8 @@ inline TValue FloatFlag(bool b) { return FloatValue(b ? 1.0f : 0.0f); }
 inline bool IntCompare(uint32_t op, int32_t a, int32_t b) {
   constexpr uint32_t kRows = 0b100u | 0b110u << 3 | 0b001u << 6 | 0b011u << 9 | 0b010u << 12 |
                              0b101u << 15;
-  static_assert(Op_GT == Op_Mod + 1 && Op_GTE == Op_GT + 1 && Op_LT == Op_GT + 2 && Op_LTE == Op_GT + 3 &&
-                Op_EQ == Op_GT + 4 && Op_NEQ == Op_GT + 5);
+  static_assert(Op_GT == Op_Mod + 1 && Op_GTE == Op_GT + 1 && Op_LT == Op_GT + 2 &&
+                Op_LTE == Op_GT + 3 && Op_EQ == Op_GT + 4 && Op_NEQ == Op_GT + 5);
   uint32_t k = uint32_t(a > b) + uint32_t(a >= b);
   return (kRows >> (3 * (op - Op_GT) + k)) & 1;
 }
