@@ -494,7 +494,8 @@ BROVA_THREADED void ExecuteSlice(TProcess* p) {
   TValue* receiver = nullptr;
   int32_t argc = 0;
   uint32_t callSize = 0;
-  bool dynamicCall = false;
+  // The reserve the call needs: indexed and dynamic calls keep room below the locals.
+  int64_t TCompiledInfo::TFrameShape::*reserveOf = &TCompiledInfo::TFrameShape::reserve;
 
 #define ADDR(ptr) static_cast<HeapAddr>(reinterpret_cast<const uint8_t*>(ptr) - hb)
 #define SAVE()                                                                                   \
@@ -807,7 +808,7 @@ BROVA_THREADED void ExecuteSlice(TProcess* p) {
       fn = ResolveDynamicCall(*receiver, pc);
     }
     callSize = 16;
-    dynamicCall = true;
+    reserveOf = &TCompiledInfo::TFrameShape::dynamicReserve;
     goto call;
   }
   CASE(SCall) {
@@ -825,7 +826,7 @@ BROVA_THREADED void ExecuteSlice(TProcess* p) {
       fn = ResolveIndexedCall(*receiver, static_cast<int32_t>(pc[2]));
     }
     callSize = 12;
-    dynamicCall = true;
+    reserveOf = &TCompiledInfo::TFrameShape::dynamicReserve;
     goto call;
   }
   CASE(SuperCall) {
@@ -839,7 +840,7 @@ BROVA_THREADED void ExecuteSlice(TProcess* p) {
       fn = ResolveSuperCall(pc[2]);
     }
     callSize = 12;
-    dynamicCall = false;
+    reserveOf = &TCompiledInfo::TFrameShape::reserve;
     goto call;
   }
   CASE(NativeCall) {
@@ -866,7 +867,7 @@ BROVA_THREADED void ExecuteSlice(TProcess* p) {
     fn = Construct(p, pc);
     if (!fn) return;
     callSize = 12;
-    dynamicCall = false;
+    reserveOf = &TCompiledInfo::TFrameShape::reserve;
     goto call;
   }
   CASE(Add) {
@@ -1190,7 +1191,7 @@ call: {
       code->FrameShape(static_cast<uint32_t>(fn->localNames.size()));
   uint32_t locals = shape.locals;
   uint8_t* frameAt = reinterpret_cast<uint8_t*>(sp) - 40;
-  int64_t need = dynamicCall ? shape.dynamicReserve : shape.reserve;
+  int64_t need = shape.*reserveOf;
   if (BROVA_UNLIKELY(frameAt - stackLow < need)) {
     SAVE();
     FailStack(code);
