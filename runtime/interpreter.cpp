@@ -588,23 +588,24 @@ BROVA_THREADED void ExecuteSlice(TProcess* p) {
           JUMP();                                                                                \
         }                                                                                        \
       }                                                                                          \
-    } else if ((next_ == Op_Push || next_ == Op_LocalValPtr_Deref ||                             \
-                next_ == Op_ArgValPtr_Deref) &&                                                  \
-               pc[6] - Op_Add <= Op_NEQ - Op_Add &&                                              \
-               (pc[6] <= Op_Mod || pc[7] == Op_JumpZero) && avail >= 3) {                        \
-      FETCH;                                                                                     \
-      if (ok_ && IntOperand(pc + 3, fp, self, b_)) {                                        \
-        uint32_t op_ = pc[6];                                                                    \
-        if (op_ >= Op_GT) {                                                                      \
-          avail -= 3;                                                                            \
-          pc += 7;                                                                               \
-          if (IntCompare(op_, static_cast<int32_t>(a_), static_cast<int32_t>(b_))) NEXT(8);      \
-          JUMP();                                                                                \
-        }                                                                                        \
-        if (IntArith(op_, a_, b_, r_)) {                                                         \
-          avail -= 2;                                                                            \
-          PutWord(--sp, IntWord(r_));                                                            \
-          NEXT(28);                                                                              \
+    } else if (next_ == Op_Push || next_ == Op_LocalValPtr_Deref ||                              \
+               next_ == Op_ArgValPtr_Deref) {                                                    \
+      const uint32_t op_ = pc[6];                                                                \
+      if (op_ - Op_Add <= Op_NEQ - Op_Add && (op_ <= Op_Mod || pc[7] == Op_JumpZero) &&          \
+          avail >= 3) {                                                                          \
+        FETCH;                                                                                   \
+        if (ok_ && IntOperand(pc + 3, fp, self, b_)) {                                           \
+          if (op_ >= Op_GT) {                                                                    \
+            avail -= 3;                                                                          \
+            pc += 7;                                                                             \
+            if (IntCompare(op_, static_cast<int32_t>(a_), static_cast<int32_t>(b_))) NEXT(8);    \
+            JUMP();                                                                              \
+          }                                                                                      \
+          if (IntArith(op_, a_, b_, r_)) {                                                       \
+            avail -= 2;                                                                          \
+            PutWord(--sp, IntWord(r_));                                                          \
+            NEXT(28);                                                                            \
+          }                                                                                      \
         }                                                                                        \
       }                                                                                          \
     }                                                                                            \
