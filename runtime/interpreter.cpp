@@ -1167,9 +1167,9 @@ BROVA_THREADED void ExecuteSlice(TProcess* p) {
     NEXT(4);
   }
   CASE(Point) {
-    p->posClass = pc[1];
-    p->posLine = pc[2];
-    p->posExtra = pc[3];
+    p->pos.cls = pc[1];
+    p->pos.line = pc[2];
+    p->pos.extra = pc[3];
     NEXT(16);
   }
   CASE(Halt) {
@@ -1203,9 +1203,7 @@ call: {
   frame->argc = argc;
   frame->thisAddr = ADDR(receiver);
   frame->callerFp = ADDR(fp);
-  frame->posClass = p->posClass;
-  frame->posLine = p->posLine;
-  frame->posExtra = p->posExtra;
+  std::memcpy(&frame->posClass, &p->pos, sizeof(TSourcePos));
   TValue* local0 = &frame->local0;
   fp = frameAt;
   self = receiver;
