@@ -313,6 +313,32 @@ void RunInner(TValue* result, int32_t, int32_t) {
   SetInt(*result, 5);
 }
 
+std::vector<uint32_t> g_framePos;
+void RecordFramePos(TValue*, int32_t, int32_t) {
+  const TFrame* f = HeapPtr<TFrame>(currentProcess->fp);
+  g_framePos = {f->posClass, f->posLine, f->posExtra};
+}
+
+// Each frame keeps the position its caller had reached, for messages about the call.
+TEST_F(Interpreter, FramesKeepTheCallersPosition) {
+  TRTTI* cls = MakeClass("Where", {});
+  TNativeFunction* record = AddNative(cls, "record", RecordFramePos);
+  AddCode(cls, "inner", 0, [&](TProgWriter& w) {
+    w.Emit(Op_PushThis);
+    w.Emit(Op_NativeCall, {0, record->id});
+    w.Emit(Op_Ret);
+  });
+  AddCode(cls, "outer", 0, [&](TProgWriter& w) {
+    w.Emit(Op_Point, {cls->id, 17, 0x12345678});
+    w.Emit(Op_PushThis);
+    w.Emit(Op_DCall, {0, Intern("inner"), 0});
+    w.Emit(Op_Ret);
+  });
+  g_framePos.clear();
+  EXPECT_EQ(RunMethod(cls, "outer").status, 0);
+  EXPECT_EQ(g_framePos, (std::vector<uint32_t>{cls->id, 17, 0x12345678}));
+}
+
 TEST_F(Interpreter, NestedRunsSeeTheInnermostProcess) {
   TRTTI* cls = MakeClass("Nest", {});
   TNativeFunction* record = AddNative(cls, "record", RecordCurrent);
