@@ -61,15 +61,15 @@ inline bool Truthy(const TValue& v) {
 
 inline TValue FloatFlag(bool b) { return FloatValue(b ? 1.0f : 0.0f); }
 
+// An integer comparison GT ... NEQ without a branch: bit k of the comparison's row is its
+// outcome when the left side is below (k = 0), equal to (1) or above (2) the right side.
 inline bool IntCompare(uint32_t op, int32_t a, int32_t b) {
-  switch (op) {
-  case Op_GT: return a > b;
-  case Op_GTE: return a >= b;
-  case Op_LT: return a < b;
-  case Op_LTE: return a <= b;
-  case Op_EQ: return a == b;
-  default: return a != b;
-  }
+  constexpr uint32_t kRows = 0b100u | 0b110u << 3 | 0b001u << 6 | 0b011u << 9 | 0b010u << 12 |
+                             0b101u << 15;
+  static_assert(Op_GT == Op_Mod + 1 && Op_GTE == Op_GT + 1 && Op_LT == Op_GT + 2 &&
+                Op_LTE == Op_GT + 3 && Op_EQ == Op_GT + 4 && Op_NEQ == Op_GT + 5);
+  uint32_t k = uint32_t(a > b) + uint32_t(a >= b);
+  return (kRows >> (3 * (op - Op_GT) + k)) & 1;
 }
 
 inline uint64_t WordOf(const TValue* cell) {
@@ -88,23 +88,21 @@ inline TValue ValueOfWord(uint64_t w) {
 inline uint64_t IntWord(uint32_t i) { return uint64_t(vtInt) | uint64_t(i) << 32; }
 inline uint32_t Payload(uint64_t w) { return static_cast<uint32_t>(w >> 32); }
 
-// The integer an operand instruction at `at` (a constant, a local or an argument, each
-// pushed by value, 12 bytes each) would push; false for any other instruction or value.
+// The integer the operand instruction at `at` would push: a constant, a local or an
+// argument (the caller has checked it is one of these three, each 12 bytes); false for any
+// other value. Constants come first: they are the common second operand.
 inline bool IntOperand(const uint32_t* at, const uint8_t* fp, const TValue* self, uint32_t& value) {
   uint64_t w;
-  switch (at[0]) {
-  case Op_Push:
+  if (at[0] == Op_Push) {
     if ((at[1] & 0xFF) != vtInt) return false;
     value = at[2];
     return true;
-  case Op_LocalValPtr_Deref:
+  }
+  if (at[0] == Op_LocalValPtr_Deref) {
     w = WordOf(reinterpret_cast<const TValue*>(fp) - static_cast<int32_t>(at[1]));
-    break;
-  case Op_ArgValPtr_Deref:
+  } else {
     if (at[1] >= static_cast<uint32_t>(reinterpret_cast<const TFrame*>(fp)->argc)) return false;
     w = WordOf(self - 1 - at[1]);
-    break;
-  default: return false;
   }
   if (static_cast<uint8_t>(w) != vtInt) return false;
   value = Payload(w);
@@ -496,7 +494,8 @@ BROVA_THREADED void ExecuteSlice(TProcess* p) {
   TValue* receiver = nullptr;
   int32_t argc = 0;
   uint32_t callSize = 0;
-  bool dynamicCall = false;
+  // The reserve the call needs: indexed and dynamic calls keep room below the locals.
+  int64_t TCompiledInfo::TFrameShape::*reserveOf = &TCompiledInfo::TFrameShape::reserve;
 
 #define ADDR(ptr) static_cast<HeapAddr>(reinterpret_cast<const uint8_t*>(ptr) - hb)
 #define SAVE()                                                                                   \
@@ -561,22 +560,23 @@ BROVA_THREADED void ExecuteSlice(TProcess* p) {
 // An operand instruction (12 bytes, pushing `a_` when `ok_`) followed by an integer
 // operation, in one pass with each instruction still counted: into the top (`x + 1`), with
 // a second operand (`i * j`), or as a comparison deciding a jump (`i < n`). The opcode words
-// are looked at before any value.
+// are looked at before any value; Add ... Mod and GT ... NEQ are adjacent, so one range test
+// turns away every other instruction.
 #define FUSED_OPERAND(FETCH)                                                                     \
   {                                                                                              \
     uint32_t next_ = pc[3];                                                                      \
     uint32_t a_ = 0, r_, b_;                                                                \
     bool ok_ = false;                                                                            \
-    if (next_ - Op_Add <= Op_Mod - Op_Add) {                                                     \
-      FETCH;                                                                                     \
-      uint64_t top_ = WordOf(sp);                                                                \
-      if (ok_ && KIND(top_) == vtInt && avail > 0 && IntArith(next_, Payload(top_), a_, r_)) {   \
-        --avail;                                                                                 \
-        PutWord(sp, IntWord(r_));                                                                \
-        NEXT(16);                                                                                \
-      }                                                                                          \
-    } else if (next_ - Op_GT <= Op_NEQ - Op_GT) {                                                \
-      if (pc[4] == Op_JumpZero && avail >= 2) {                                                  \
+    if (next_ - Op_Add <= Op_NEQ - Op_Add) {                                                     \
+      if (next_ <= Op_Mod) {                                                                     \
+        FETCH;                                                                                   \
+        uint64_t top_ = WordOf(sp);                                                              \
+        if (ok_ && KIND(top_) == vtInt && avail > 0 && IntArith(next_, Payload(top_), a_, r_)) { \
+          --avail;                                                                               \
+          PutWord(sp, IntWord(r_));                                                              \
+          NEXT(16);                                                                              \
+        }                                                                                        \
+      } else if (pc[4] == Op_JumpZero && avail >= 2) {                                           \
         FETCH;                                                                                   \
         uint64_t top_ = WordOf(sp);                                                              \
         if (ok_ && KIND(top_) == vtInt) {                                                        \
@@ -588,24 +588,24 @@ BROVA_THREADED void ExecuteSlice(TProcess* p) {
           JUMP();                                                                                \
         }                                                                                        \
       }                                                                                          \
-    } else if ((next_ == Op_Push || next_ == Op_LocalValPtr_Deref ||                             \
-                next_ == Op_ArgValPtr_Deref) &&                                                  \
-               (pc[6] - Op_Add <= Op_Mod - Op_Add ||                                             \
-                (pc[6] - Op_GT <= Op_NEQ - Op_GT && pc[7] == Op_JumpZero)) &&                    \
-               avail >= 3) {                                                                     \
-      FETCH;                                                                                     \
-      if (ok_ && IntOperand(pc + 3, fp, self, b_)) {                                        \
-        uint32_t op_ = pc[6];                                                                    \
-        if (op_ >= Op_GT) {                                                                      \
-          avail -= 3;                                                                            \
-          pc += 7;                                                                               \
-          if (IntCompare(op_, static_cast<int32_t>(a_), static_cast<int32_t>(b_))) NEXT(8);      \
-          JUMP();                                                                                \
-        }                                                                                        \
-        if (IntArith(op_, a_, b_, r_)) {                                                         \
-          avail -= 2;                                                                            \
-          PutWord(--sp, IntWord(r_));                                                            \
-          NEXT(28);                                                                              \
+    } else if (next_ == Op_Push || next_ == Op_LocalValPtr_Deref ||                              \
+               next_ == Op_ArgValPtr_Deref) {                                                    \
+      const uint32_t op_ = pc[6];                                                                \
+      if (op_ - Op_Add <= Op_NEQ - Op_Add && (op_ <= Op_Mod || pc[7] == Op_JumpZero) &&          \
+          avail >= 3) {                                                                          \
+        FETCH;                                                                                   \
+        if (ok_ && IntOperand(pc + 3, fp, self, b_)) {                                           \
+          if (op_ >= Op_GT) {                                                                    \
+            avail -= 3;                                                                          \
+            pc += 7;                                                                             \
+            if (IntCompare(op_, static_cast<int32_t>(a_), static_cast<int32_t>(b_))) NEXT(8);    \
+            JUMP();                                                                              \
+          }                                                                                      \
+          if (IntArith(op_, a_, b_, r_)) {                                                       \
+            avail -= 2;                                                                          \
+            PutWord(--sp, IntWord(r_));                                                          \
+            NEXT(28);                                                                            \
+          }                                                                                      \
         }                                                                                        \
       }                                                                                          \
     }                                                                                            \
@@ -809,7 +809,7 @@ BROVA_THREADED void ExecuteSlice(TProcess* p) {
       fn = ResolveDynamicCall(*receiver, pc);
     }
     callSize = 16;
-    dynamicCall = true;
+    reserveOf = &TCompiledInfo::TFrameShape::dynamicReserve;
     goto call;
   }
   CASE(SCall) {
@@ -827,7 +827,7 @@ BROVA_THREADED void ExecuteSlice(TProcess* p) {
       fn = ResolveIndexedCall(*receiver, static_cast<int32_t>(pc[2]));
     }
     callSize = 12;
-    dynamicCall = true;
+    reserveOf = &TCompiledInfo::TFrameShape::dynamicReserve;
     goto call;
   }
   CASE(SuperCall) {
@@ -841,7 +841,7 @@ BROVA_THREADED void ExecuteSlice(TProcess* p) {
       fn = ResolveSuperCall(pc[2]);
     }
     callSize = 12;
-    dynamicCall = false;
+    reserveOf = &TCompiledInfo::TFrameShape::reserve;
     goto call;
   }
   CASE(NativeCall) {
@@ -868,7 +868,7 @@ BROVA_THREADED void ExecuteSlice(TProcess* p) {
     fn = Construct(p, pc);
     if (!fn) return;
     callSize = 12;
-    dynamicCall = false;
+    reserveOf = &TCompiledInfo::TFrameShape::reserve;
     goto call;
   }
   CASE(Add) {
@@ -1167,9 +1167,9 @@ BROVA_THREADED void ExecuteSlice(TProcess* p) {
     NEXT(4);
   }
   CASE(Point) {
-    p->posClass = pc[1];
-    p->posLine = pc[2];
-    p->posExtra = pc[3];
+    p->pos.cls = pc[1];
+    p->pos.line = pc[2];
+    p->pos.extra = pc[3];
     NEXT(16);
   }
   CASE(Halt) {
@@ -1192,7 +1192,7 @@ call: {
       code->FrameShape(static_cast<uint32_t>(fn->localNames.size()));
   uint32_t locals = shape.locals;
   uint8_t* frameAt = reinterpret_cast<uint8_t*>(sp) - 40;
-  int64_t need = dynamicCall ? shape.dynamicReserve : shape.reserve;
+  int64_t need = shape.*reserveOf;
   if (BROVA_UNLIKELY(frameAt - stackLow < need)) {
     SAVE();
     FailStack(code);
@@ -1203,9 +1203,7 @@ call: {
   frame->argc = argc;
   frame->thisAddr = ADDR(receiver);
   frame->callerFp = ADDR(fp);
-  frame->posClass = p->posClass;
-  frame->posLine = p->posLine;
-  frame->posExtra = p->posExtra;
+  std::memcpy(&frame->posClass, &p->pos, sizeof(TSourcePos));
   TValue* local0 = &frame->local0;
   fp = frameAt;
   self = receiver;

@@ -19,6 +19,13 @@ class TRTTI;
 // The default step budget of a run; as the step allowance it means "unlimited".
 inline constexpr int32_t kDefaultSteps = 123456;
 
+// A source position as Point instructions leave it; a call copies it into its frame whole,
+// as the frame's posClass, posLine and posExtra.
+struct TSourcePos {
+  uint32_t cls = 0, line = 0, extra = 0;
+};
+static_assert(sizeof(TSourcePos) == 12);
+
 // One call frame, 40 bytes at `fp`, directly below the call's arguments. Every address is
 // a heap offset; 0 is none. Local k lives at fp - 8k (local 0 is the frame's first cell).
 struct TFrame {
@@ -56,7 +63,7 @@ public:
   HeapAddr pc = kNoAddr;
   HeapAddr stackBase = kNoAddr;
   HeapAddr resultSlot = kNoAddr; // where the bottom frame's return value was left
-  uint32_t posClass = 0, posLine = 0, posExtra = 0;
+  TSourcePos pos; // where the last Point instruction was
 
   // A run of this process is active (runs of one process never nest).
   bool running = false;

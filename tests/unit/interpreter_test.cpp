@@ -313,6 +313,32 @@ void RunInner(TValue* result, int32_t, int32_t) {
   SetInt(*result, 5);
 }
 
+std::vector<uint32_t> g_framePos;
+void RecordFramePos(TValue*, int32_t, int32_t) {
+  const TFrame* f = HeapPtr<TFrame>(currentProcess->fp);
+  g_framePos = {f->posClass, f->posLine, f->posExtra};
+}
+
+// Each frame keeps the position its caller had reached, for messages about the call.
+TEST_F(Interpreter, FramesKeepTheCallersPosition) {
+  TRTTI* cls = MakeClass("Where", {});
+  TNativeFunction* record = AddNative(cls, "record", RecordFramePos);
+  AddCode(cls, "inner", 0, [&](TProgWriter& w) {
+    w.Emit(Op_PushThis);
+    w.Emit(Op_NativeCall, {0, record->id});
+    w.Emit(Op_Ret);
+  });
+  AddCode(cls, "outer", 0, [&](TProgWriter& w) {
+    w.Emit(Op_Point, {cls->id, 17, 0x12345678});
+    w.Emit(Op_PushThis);
+    w.Emit(Op_DCall, {0, Intern("inner"), 0});
+    w.Emit(Op_Ret);
+  });
+  g_framePos.clear();
+  EXPECT_EQ(RunMethod(cls, "outer").status, 0);
+  EXPECT_EQ(g_framePos, (std::vector<uint32_t>{cls->id, 17, 0x12345678}));
+}
+
 TEST_F(Interpreter, NestedRunsSeeTheInnermostProcess) {
   TRTTI* cls = MakeClass("Nest", {});
   TNativeFunction* record = AddNative(cls, "record", RecordCurrent);
@@ -992,6 +1018,42 @@ TEST_F(Interpreter, DeepExpressionsNeedAStackThatHoldsThem) {
   EXPECT_EQ(log.shown, std::vector<std::string>{"Stack Overflow."});
   defaultStackSize = 8 * kTerms + 48 + 40 + 8;
   EXPECT_EQ(RunMethod(cls, "wide").text, std::to_string(kTerms * (kTerms + 1) / 2));
+}
+
+// Dynamic and indexed calls keep 100 bytes below the callee's locals; super calls only what
+// the callee's code pushes. The smallest stack each call fits in shows which reserve it used.
+TEST_F(Interpreter, DynamicAndIndexedCallsReserveMoreThanSuperCalls) {
+  TRTTI* cls = MakeClass("Reserve", {});
+  TNormalFunction* inner = AddCode(cls, "inner", 0, [](TProgWriter& w) {
+    w.EmitPush(IntValue(1));
+    w.Emit(Op_Ret);
+  });
+  auto caller = [&](const char* name, TOpcode op) {
+    AddCode(cls, name, 0, [&](TProgWriter& w) {
+      w.Emit(Op_PushThis);
+      if (op == Op_DCall) w.Emit(Op_DCall, {0, Intern("inner"), 0});
+      else if (op == Op_SCall)
+        w.Emit(Op_SCall, {0, static_cast<uint32_t>(IndexOfMethod(cls, inner))});
+      else w.Emit(Op_SuperCall, {0, inner->id});
+      w.Emit(Op_Ret);
+    });
+  };
+  caller("viaDynamic", Op_DCall);
+  caller("viaIndex", Op_SCall);
+  caller("viaSuper", Op_SuperCall);
+  auto smallestStack = [&](const char* name) {
+    for (int32_t size = 48; size < 512; ++size) {
+      defaultStackSize = size;
+      log.shown.clear();
+      if (RunMethod(cls, name).text == "1") return size;
+    }
+    return -1;
+  };
+  int32_t super = smallestStack("viaSuper");
+  ASSERT_GT(super, 0);
+  // 8 x (locals - 1) + 100 bytes for a callee without locals: 92, in whole cells 96.
+  EXPECT_EQ(smallestStack("viaDynamic") - super, 96);
+  EXPECT_EQ(smallestStack("viaIndex") - super, 96);
 }
 
 // A call reserves for the locals the function declares now: recompiling it with more
