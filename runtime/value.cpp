@@ -36,7 +36,7 @@ void* TfString::operator new(size_t size) {
 
 void TfString::operator delete(void* p, size_t size) {
   if (size != sizeof(TfString) || g_freeHolderCount >= kMaxFreeHolders)
-    return ::operator delete(p, size);
+    return ::operator delete(p);
   g_freeHolders = new (p) FreeHolder{g_freeHolders};
   ++g_freeHolderCount;
 }
