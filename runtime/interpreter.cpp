@@ -241,6 +241,37 @@ BROVA_COLD bool PushString(TProcess* p, const uint32_t* pc) {
   return true;
 }
 
+// PushString followed by Add with a String on the left: the literal joins the left text
+// without becoming an object of its own. `at` is the literal's instruction, the process
+// stands at the Add; false when a nested run released the process meanwhile.
+BROVA_COLD bool JoinLiteral(TProcess* p, const uint32_t* at) {
+  const char* chars = reinterpret_cast<const char*>(at + 2);
+  std::string_view literal(chars, strnlen(chars, at[1]));
+  TValue* left = HeapPtr<TValue>(p->sp);
+  if (std::string* own = SoleStringText(*left)) {
+    CheckJoinedLength(own->size(), literal.size());
+    own->append(literal);
+    return true;
+  }
+  const std::string* base = StringTextOf(ObjectPtr(*left));
+  size_t baseSize = base ? base->size() : 0;
+  CheckJoinedLength(baseSize, literal.size());
+  // Room for a few more pieces: the result usually goes on growing in place.
+  std::string text = TakeSpareText();
+  text.reserve(baseSize + literal.size() + 16);
+  if (base) text.append(*base);
+  text.append(literal);
+  int32_t allowance = stepAllowance;
+  HeapAddr obj = MakeString(std::move(text));
+  stepAllowance = allowance;
+  if (p->released) return false;
+  TValue l = *left;
+  *left = ObjectValue(obj);
+  AddRef(*left);
+  Release(l);
+  return true;
+}
+
 // ---- arithmetic off the fast paths
 
 // Trunc of a float into 64 bits; values without an integer part are an error.
@@ -304,6 +335,9 @@ BROVA_COLD bool Arithmetic(TProcess* p, uint32_t op) {
     if (lNumber && rNumber) {
       result = NumberOp(op, l, r);
       replaced = true;
+    } else if (std::string* own = op == Op_Add ? SoleStringText(l) : nullptr) {
+      // A String that only this slot holds (a join's result, a literal) grows in place.
+      if (r.kind != vtNull && r.kind != vtUnset) AppendText(*own, r);
     } else if (op == Op_Add && (l.kind == vtObject || r.kind == vtObject)) {
       std::string text = lNumber || (r.kind != vtNull && r.kind != vtUnset) ? JoinTexts(l, r)
                                                                              : ValueToText(l);
@@ -632,6 +666,16 @@ BROVA_THREADED void ExecuteSlice(TProcess* p) {
     NEXT(12);
   }
   CASE(PushString) {
+    uint32_t* add = pc + 2 + pc[1] / 4;
+    if (*add == Op_Add && avail > 0 && IsStringObject(*sp)) {
+      // Both instructions counted; should the join fail, the process stands at the Add.
+      const uint32_t* literal = pc;
+      --avail;
+      pc = add;
+      SAVE();
+      if (!JoinLiteral(p, literal)) return;
+      NEXT(4);
+    }
     SAVE();
     if (!PushString(p, pc)) return;
     --sp;

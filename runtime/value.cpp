@@ -1,5 +1,6 @@
 #include "runtime/value.h"
 
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -12,10 +13,31 @@
 
 namespace brova {
 
+namespace {
+// The buffer of a text freed last, handed to the next text being built: a loop where one
+// string dies as the next is made then allocates no text at all.
+std::string& SpareText() {
+  static std::string* spare = new std::string; // outlives every static holder
+  return *spare;
+}
+constexpr size_t kMaxSpareBytes = 4096;
+} // namespace
+
 TfString::TfString(std::string&& text) : TNativeObject(kKind), text(std::move(text)) {
   ++g_live.strings;
 }
-TfString::~TfString() { --g_live.strings; }
+TfString::~TfString() {
+  --g_live.strings;
+  std::string& spare = SpareText();
+  if (text.capacity() > spare.capacity() && text.capacity() <= kMaxSpareBytes)
+    spare = std::move(text);
+}
+
+std::string TakeSpareText() {
+  std::string text = std::move(SpareText());
+  text.clear();
+  return text;
+}
 
 namespace {
 struct FreeHolder {
@@ -59,7 +81,8 @@ bool IsStringObject(const TValue& v) {
   return v.kind == vtObject && g_stringClass && ObjectPtr(v)->cls == g_stringClass->id;
 }
 
-const std::string* StringTextOf(const TfObject* obj) {
+namespace {
+TfString* StringHolderOf(const TfObject* obj) {
   const TRTTI* cls = ClassOf(obj);
   if (!cls) return nullptr;
   int32_t idx = FieldIndex(cls, kSymBody, g_bodyCache);
@@ -67,7 +90,12 @@ const std::string* StringTextOf(const TfObject* obj) {
     g_bodyCache = 0;
     return nullptr;
   }
-  TfString* s = NativeOfKind<TfString>(obj->fields[idx]);
+  return NativeOfKind<TfString>(obj->fields[idx]);
+}
+} // namespace
+
+const std::string* StringTextOf(const TfObject* obj) {
+  TfString* s = StringHolderOf(obj);
   return s ? &s->text : nullptr;
 }
 
@@ -92,10 +120,30 @@ std::string JoinTexts(const TValue& left, const TValue& right) {
   const std::string& a = TextInPlace(left, leftScratch);
   const std::string& b = TextInPlace(right, rightScratch);
   CheckJoinedLength(a.size(), b.size());
-  std::string text;
+  std::string text = TakeSpareText();
   text.reserve(a.size() + b.size());
   text.append(a).append(b);
   return text;
+}
+
+std::string* SoleStringText(const TValue& v) {
+  if (!IsStringObject(v) || ObjectPtr(v)->refCount != 1) return nullptr;
+  TfString* s = StringHolderOf(ObjectPtr(v));
+  return s ? &s->text : nullptr;
+}
+
+void AppendText(std::string& to, const TValue& v) {
+  if (v.kind == vtInt) {
+    char digits[16];
+    size_t n = static_cast<size_t>(std::to_chars(digits, digits + sizeof digits, v.i).ptr - digits);
+    CheckJoinedLength(to.size(), n);
+    to.append(digits, n);
+    return;
+  }
+  std::string scratch;
+  const std::string& text = TextInPlace(v, scratch);
+  CheckJoinedLength(to.size(), text.size());
+  to.append(text);
 }
 
 HeapAddr MakeString(std::string text) {

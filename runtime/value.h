@@ -57,7 +57,8 @@ public:
   static void* operator new(size_t size);
   static void operator delete(void* p, size_t size);
   const char* NativeClassName() const override { return "TfString"; }
-  const std::string text;
+  // Changed only through SoleStringText, while one slot alone holds the String.
+  std::string text;
 };
 
 // ---- making values (no reference counting)
@@ -184,6 +185,13 @@ void CheckJoinedLength(size_t first, size_t second);
 // The text of `left` followed by that of `right`, read in place from String objects and
 // checked by CheckJoinedLength before anything is allocated.
 std::string JoinTexts(const TValue& left, const TValue& right);
+// The text of a String object that only the slot holding `v` refers to (reference count 1),
+// or null. A join may extend such a text in place: nothing else can see it change.
+std::string* SoleStringText(const TValue& v);
+// An empty text, in the buffer of a text freed before when there is one.
+std::string TakeSpareText();
+// Appends the text of `v` (a String's read in place) after CheckJoinedLength.
+void AppendText(std::string& to, const TValue& v);
 
 // ---- the shared scratch slot handed out by failed lookups
 

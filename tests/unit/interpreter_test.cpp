@@ -519,6 +519,68 @@ TEST_F(Interpreter, EveryBudgetSplitMatchesSingleSteps) {
   DestroyProcess(stepped);
 }
 
+// A literal followed by Add joins the text on its left in one pass, and a join's own result
+// grows in place; both only where nothing else holds the String, and with every
+// instruction counted as when stepping one at a time.
+TEST_F(Interpreter, StringJoinsCountEveryInstructionAndLeaveOtherHoldersAlone) {
+  TRTTI* cls = MakeClass("Joins", {});
+  AddCode(cls, "f", 2, [](TProgWriter& w) {
+    auto local = [&](uint32_t k) {
+      w.Emit(Op_LocalValPtr, {k});
+      w.Emit(Op_Deref);
+    };
+    // l0 = "ab"; l1 = l0 + "c" + 1 + "d" + l0; return l0 + "|" + l1 + "|" + ("e" + l0);
+    w.Emit(Op_LocalValPtr, {0});
+    w.EmitPushString("ab");
+    w.Emit(Op_Subst);
+    w.Emit(Op_Pop);
+    w.Emit(Op_LocalValPtr, {1});
+    local(0);
+    w.EmitPushString("c");
+    w.Emit(Op_Add);
+    w.EmitPush(IntValue(1));
+    w.Emit(Op_Add);
+    w.EmitPushString("d");
+    w.Emit(Op_Add);
+    local(0);
+    w.Emit(Op_Add);
+    w.Emit(Op_Subst);
+    w.Emit(Op_Pop);
+    local(0);
+    w.EmitPushString("|");
+    w.Emit(Op_Add);
+    local(1);
+    w.Emit(Op_Add);
+    w.EmitPushString("|");
+    w.Emit(Op_Add);
+    w.EmitPushString("e");
+    local(0);
+    w.Emit(Op_Add);
+    w.Emit(Op_Add);
+    w.Emit(Op_Ret);
+  });
+  auto position = [](const TProcess* p) { return std::pair{p->pc, p->sp - p->stackBase}; };
+  TProcess* stepped = CreateProcess(NewObject(cls), "f");
+  std::vector<std::pair<HeapAddr, HeapAddr>> trace{position(stepped)};
+  while (!stepped->finished) {
+    brova::Run(stepped, 1);
+    trace.push_back(position(stepped));
+  }
+  const std::string expected = "ab|abc1dab|eab";
+  EXPECT_EQ(ValueToText(*HeapPtr<TValue>(stepped->resultSlot)), expected);
+  DestroyProcess(stepped);
+  for (size_t k = 1; k < trace.size(); ++k) {
+    TProcess* p = CreateProcess(NewObject(cls), "f");
+    brova::Run(p, static_cast<int32_t>(k));
+    EXPECT_EQ(position(p), trace[k]) << "budget " << k;
+    brova::Run(p, 0);
+    ASSERT_TRUE(p->finished) << "budget " << k;
+    EXPECT_EQ(ValueToText(*HeapPtr<TValue>(p->resultSlot)), expected) << "budget " << k;
+    DestroyProcess(p);
+  }
+  EXPECT_TRUE(log.shown.empty());
+}
+
 // ---- calls
 
 TEST_F(Interpreter, CallsPassArgumentsAndReturnThroughTheFrame) {
