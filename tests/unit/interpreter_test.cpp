@@ -88,6 +88,8 @@ TEST_F(Interpreter, OperatorTable) {
       {U(), Op_Mul, I(4), vtInt, "4"},
       {I(3), Op_Mul, N(), vtInt, "3"},
       {S("a"), Op_Add, I(1), vtObject, "a1"},
+      {S("a"), Op_Add, I(INT_MIN), vtObject, "a-2147483648"},
+      {S("a"), Op_Add, F(-0.5f), vtObject, "a-0.5"},
       {I(1), Op_Add, S("a"), vtObject, "1a"},
       {S("x"), Op_Add, N(), vtObject, "x"},
       {S("x"), Op_Add, U(), vtObject, "x"},
