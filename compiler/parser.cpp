@@ -168,11 +168,22 @@ bool TParseRun::MatchSequence(const TRuleNode* rule) {
     const size_t repetition = scratch_.size();
     const int32_t repetitionStart = index_;
     bool complete = true;
-    for (const TRuleNode* child : rule->children)
+    for (const TRuleNode* child : rule->children) {
+      // An optional group the next token cannot begin matches nothing: taken here without
+      // the general step, as MatchNothing would take it.
+      const TRuleNode* group = child->target;
+      if (group->emptyNode && group->nullable &&
+          (index_ >= count_ || !group->MayStartWith(tokens_[index_].rule)) &&
+          !aborted_ && depth_ < kMaxSyntaxDepth) {
+        deepest_ = std::max(deepest_, depth_ + 1);
+        scratch_.push_back(TResultList::ItemOf(group->emptyNode));
+        continue;
+      }
       if (!Match(child)) {
         complete = false;
         break;
       }
+    }
     if (!complete) {
       Discard(repetition);
       index_ = repetitionStart;

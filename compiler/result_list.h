@@ -47,6 +47,8 @@ public:
   // list among the items (a level that adds nothing to its operand), or a node in no tree at
   // all (an empty node may be the prototype itself, which outlives the trees).
   virtual TResultList* MakeNode(TNodeArena& arena, std::span<const TResItem> items) const;
+  // What MakeNode gives for no items when that is one node in no tree every time, or null.
+  virtual const TResultList* EmptyNode() const { return nullptr; }
   // Whether the node was placed in a tree's arena (and is counted with the tree).
   bool Placed() const { return placed_; }
 

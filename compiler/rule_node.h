@@ -47,6 +47,8 @@ struct TRuleNode {
   // Grammar: an optional or repeated group whose first item must take a token, so that it
   // matches nothing at once when the next token cannot begin it.
   bool emptyUnlessStarted = false;
+  // Grammar, such a group: the node its empty match gives when that is fixed, else null.
+  const TResultList* emptyNode = nullptr;
   int32_t min = 1, max = 1;          // repetition counts of a sequence
   std::vector<TRuleNode*> children;  // in line order
   const TRuleNode* link = nullptr;   // grammar literal: the lexical rule of its tokens

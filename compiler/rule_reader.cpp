@@ -380,9 +380,11 @@ void ComputeTokenSets(TRuleTree& tree, size_t lexicalRules) {
       }
     }
   }
-  for (TRuleNode& node : tree.nodes)
+  for (TRuleNode& node : tree.nodes) {
     node.emptyUnlessStarted = node.kind == TRuleKind::Sequence && node.min == 0 &&
                               !node.children.empty() && !node.children[0]->nullable;
+    if (node.emptyUnlessStarted && node.prototype) node.emptyNode = node.prototype->EmptyNode();
+  }
 }
 
 } // namespace

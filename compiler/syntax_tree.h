@@ -37,6 +37,7 @@ public:
     }
     return Place<Self>(arena, items);
   }
+  const TResultList* EmptyNode() const override { return this; }
 };
 
 class G_Program : public TNodeOf<G_Program> {
