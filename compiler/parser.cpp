@@ -202,9 +202,15 @@ bool TParseRun::MatchSequence(const TRuleNode* rule) {
   TResultList* node = rule->prototype->MakeNode(arena_, items);
   const TResItem item = TResultList::ItemOf(node);
   if (node->Placed() && std::find(items.begin(), items.end(), item) == items.end()) ++made_;
-  while (!infos_.empty() && infos_.back().slot >= mark) infos_.pop_back();
-  scratch_.resize(mark);
-  PushNode(node, TNodeInfo{rule, lastMatched_, 0, start, index_, span, matches_ != matchesBefore});
+  // The node takes the place of its items; the record of the first, when it had one, is
+  // rewritten rather than dropped and made again.
+  while (!infos_.empty() && infos_.back().slot > mark) infos_.pop_back();
+  const TNodeInfo info{rule, lastMatched_, static_cast<uint32_t>(mark), start, index_, span,
+                       matches_ != matchesBefore};
+  if (!infos_.empty() && infos_.back().slot == mark) infos_.back() = info;
+  else infos_.push_back(info);
+  scratch_.resize(mark + 1);
+  scratch_[mark] = item;
   return true;
 }
 
