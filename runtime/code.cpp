@@ -9,6 +9,12 @@
 #include "runtime/rtti.h"
 #include "runtime/translate.h"
 
+#if defined(__GNUC__)
+#define BROVA_INLINE_LAMBDA __attribute__((always_inline))
+#else
+#define BROVA_INLINE_LAMBDA
+#endif
+
 namespace brova {
 
 void TSymInfoList::Record(uint32_t kind, std::string_view text, int32_t offset) {
@@ -119,11 +125,14 @@ void TCompiledInfo::AnalyzeStack() {
 
   // Where instructions start, walking the block in order; jumps may land only there, so
   // no path decodes operands (such as cache words, rewritten while running) as opcodes.
+  // The walk also keeps each size, so the paths below measure only inner instructions.
   std::vector<uint8_t> start(words, 0);
+  std::vector<uint32_t> sizes(words, 0);
   for (uint32_t at = 0; at < size;) {
     start[at / 4] = 1;
     uint32_t n = InstructionSize(w, at, size);
     if (n == 0) break;
+    sizes[at / 4] = n;
     MarkInnerInstructions(w, at, start);
     at += n;
   }
@@ -133,22 +142,28 @@ void TCompiledInfo::AnalyzeStack() {
   // path that arrives shallower would pop below the frame), the greatest gives the peak.
   // A path can add at most two cells per instruction, so a deeper one runs round a loop
   // that grows the stack.
+  struct TReached {
+    int32_t low = -1, high = -1;
+    bool queued = false;
+  };
   const int64_t limit = 2 * int64_t(words) + 8;
-  std::vector<int32_t> low(words, -1), high(words, -1);
-  std::vector<uint8_t> queued(words, 0);
+  std::vector<TReached> reached(words);
   std::vector<uint32_t> work;
+  const uint8_t* const starts = start.data();
+  TReached* const r = reached.data();
   bool ok = true;
-  auto reach = [&](int64_t target, int32_t lo, int32_t hi) {
-    if (target < 0 || target >= size || target % 4 != 0 || !start[target / 4] || hi > limit) {
+  // Inlined: it runs once or twice for every instruction of every block compiled.
+  auto reach = [&](int64_t target, int32_t lo, int32_t hi) BROVA_INLINE_LAMBDA {
+    if (target < 0 || target >= size || target % 4 != 0 || !starts[target / 4] || hi > limit) {
       ok = false;
       return;
     }
-    const uint32_t i = static_cast<uint32_t>(target / 4);
-    if (high[i] >= 0 && low[i] <= lo && high[i] >= hi) return;
-    low[i] = high[i] < 0 ? lo : std::min(low[i], lo);
-    high[i] = std::max(high[i], hi);
-    if (!queued[i]) {
-      queued[i] = 1;
+    TReached& e = r[target / 4];
+    if (e.high >= 0 && e.low <= lo && e.high >= hi) return;
+    e.low = e.high < 0 ? lo : std::min(e.low, lo);
+    e.high = std::max(e.high, hi);
+    if (!e.queued) {
+      e.queued = true;
       work.push_back(static_cast<uint32_t>(target));
     }
   };
@@ -158,11 +173,12 @@ void TCompiledInfo::AnalyzeStack() {
   while (ok && !work.empty()) {
     const uint32_t at = work.back();
     work.pop_back();
-    queued[at / 4] = 0;
-    const int32_t lo = low[at / 4], d = high[at / 4];
+    TReached& here = r[at / 4];
+    here.queued = false;
+    const int32_t lo = here.low, d = here.high;
     uint32_t op = w[at / 4];
     if (!IsValidOpcode(op)) continue; // the interpreter stops here with a runtime error
-    uint32_t n = InstructionSize(w, at, size);
+    uint32_t n = sizes[at / 4] ? sizes[at / 4] : InstructionSize(w, at, size);
     if (n == 0) {
       ok = false;
       break;
