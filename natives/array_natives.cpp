@@ -11,7 +11,11 @@
 namespace brova::natives {
 namespace {
 
-TList* ListArg(TValue* result) { return NativeOfKind<TList>(Arg(result, 1)); }
+// The element calls run once per script call: their handle check stays inline.
+inline TList* ListArg(TValue* result) {
+  const TValue& v = Arg(result, 1);
+  return v.kind == vtNative ? NativeFromHandleAs<TList>(v.u) : nullptr;
+}
 
 // Every element is one value cell: both counters move together.
 void CountElements(int64_t n) {
@@ -19,11 +23,14 @@ void CountElements(int64_t n) {
   g_live.valueCells += n;
 }
 
+[[noreturn, gnu::noinline, gnu::cold]] void FailIndex(int32_t i) {
+  throw EScriptError(Translate("List index out of bounds") + " (" + std::to_string(i) + ")");
+}
+
 // The index in `v`, checked against `limit` (the size, or one past it for an insertion).
-size_t CheckedIndex(const TValue& v, size_t limit) {
-  int32_t i = ValueToInt(v);
-  if (i < 0 || static_cast<size_t>(i) >= limit)
-    throw EScriptError(Translate("List index out of bounds") + " (" + std::to_string(i) + ")");
+inline size_t CheckedIndex(const TValue& v, size_t limit) {
+  int32_t i = v.kind == vtInt ? v.i : ValueToInt(v);
+  if (i < 0 || static_cast<size_t>(i) >= limit) FailIndex(i);
   return static_cast<size_t>(i);
 }
 
@@ -46,7 +53,12 @@ void ArrayInit(TValue* result, int32_t, int32_t) { SetNative(*result, NewElement
 
 void ArrayAdd(TValue* result, int32_t argc, int32_t) {
   if (argc < 2) return;
-  if (TList* list = ListArg(result)) InsertCopy(*list, list->items.size(), Arg(result, 2));
+  TList* list = ListArg(result);
+  if (!list) return;
+  const TValue& v = Arg(result, 2);
+  list->items.push_back(v);
+  AddRef(v);
+  CountElements(1);
 }
 
 void ArrayInsert(TValue* result, int32_t argc, int32_t) {

@@ -1205,6 +1205,9 @@ call: {
   frame->callerFp = ADDR(fp);
   std::memcpy(&frame->posClass, &p->pos, sizeof(TSourcePos));
   TValue* local0 = &frame->local0;
+  uint8_t* const callerFp = fp;
+  TValue* const callerSelf = self;
+  uint32_t* const returnPc = reinterpret_cast<uint32_t*>(reinterpret_cast<uint8_t*>(pc) + callSize);
   fp = frameAt;
   self = receiver;
   selfFields = 0;
@@ -1258,7 +1261,23 @@ call: {
         ADDREF_W(w);
         PutWord(--sp, w);
       }
-      goto ret;
+      if (BROVA_UNLIKELY(callerFp == hb)) goto ret;
+      // The Ret, knowing the frame: no locals above the result, the call's arguments below
+      // the frame, and the caller's state at hand.
+      uint64_t oldReceiver = WordOf(receiver);
+      PutWord(receiver, WordOf(sp));
+      TValue* const callArgs = reinterpret_cast<TValue*>(frameAt + sizeof(TFrame));
+      sp = receiver;
+      fp = callerFp;
+      pc = returnPc;
+      self = callerSelf;
+      selfFields = 0;
+      for (TValue* c = callArgs; c < receiver; ++c) {
+        w = WordOf(c);
+        RELEASE_W(w);
+      }
+      RELEASE_W(oldReceiver);
+      NEXT(0);
     }
   }
   for (uint32_t k = 0; k < locals; ++k) local0[-static_cast<int32_t>(k)] = NullValue();

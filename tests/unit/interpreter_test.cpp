@@ -588,6 +588,10 @@ void DigitsNative(TValue* result, int32_t argc, int32_t) {
 
 void FailNative(TValue*, int32_t, int32_t) { throw EScriptError("native failed"); }
 
+// Forces the count of argument 1 (an object) to argument 2, as a native that mishandles
+// references would leave it.
+void RecountNative(TValue* result, int32_t, int32_t) { ObjectPtr(result[-1])->refCount = result[-2].i; }
+
 // Methods whose body only hands the receiver's fields, arguments and constants to a native:
 // get(i) returns the native's result, add(v) the receiver, set(i, v) its argument v, and
 // konst() reads an argument it was not given.
@@ -596,6 +600,7 @@ struct Forwarders {
   TNativeFunction* digits = AddNative(cls, "digits", DigitsNative);
   TNativeFunction* suspend = AddNative(cls, "suspend", SuspendNative);
   TNativeFunction* fail = AddNative(cls, "fail", FailNative);
+  TNativeFunction* recount = AddNative(cls, "recount", RecountNative);
 
   void Head(TProgWriter& w, std::initializer_list<std::function<void()>> operands, TNativeFunction* fn) {
     w.Emit(Op_PushThis);
@@ -644,6 +649,10 @@ struct Forwarders {
     });
     AddCode(cls, "broken", 0, [&](TProgWriter& w) {
       Head(w, {Field(w)}, fail);
+      w.Emit(Op_Ret);
+    });
+    AddCode(cls, "setCount", 0, [&](TProgWriter& w) {
+      Head(w, {Arg(w, 0), Arg(w, 1)}, recount);
       w.Emit(Op_Ret);
     });
   }
@@ -771,6 +780,57 @@ TEST_F(Interpreter, ForwardersSuspendAndFailInsideTheirFrame) {
   EXPECT_EQ(held->refCount, 2) << "the field's copy on the stack was released";
   EXPECT_EQ(receiver->refCount, 0);
   DestroyProcess(q);
+}
+
+// A count that goes below zero while such a call releases its cells fails in the state the
+// single steps fail in: inside the forwarder for its operands, in the caller for the call's
+// argument and the receiver.
+TEST_F(Interpreter, ForwardersFailNegativeCountsWhereSingleStepsDo) {
+  struct Case {
+    bool passThis; // the object handed over: the receiver, or the object in its field
+    int32_t count; // its count after the native
+    bool inCaller;
+  };
+  const Case cases[] = {{false, 0, false}, {false, 1, true}, {true, 2, true}};
+  for (const Case& c : cases) {
+    Forwarders fw;
+    AddCode(fw.cls, "f", 0, [&](TProgWriter& w) {
+      w.Emit(Op_PushThis);
+      if (c.passThis) w.Emit(Op_PushThis);
+      else fw.Field(w)();
+      w.EmitPush(IntValue(c.count));
+      w.Emit(Op_DCall, {2, Intern("setCount"), 0});
+      w.Emit(Op_Ret);
+    });
+    struct Failure {
+      HeapAddr pc, sp, fp;
+      uint32_t function;
+      bool operator==(const Failure&) const = default;
+    };
+    auto run = [&](bool stepped) {
+      TfObject* held = NewObject(fw.cls);
+      held->refCount = 1;
+      TProcess* p = CreateProcess(fw.Receiver(held), "f");
+      log.shown.clear();
+      if (stepped) {
+        while (!p->status && !p->finished) brova::Run(p, 1);
+      } else {
+        brova::Run(p, 0);
+      }
+      Failure f{p->pc, p->sp - p->stackBase, p->fp - p->stackBase,
+                HeapPtr<TFrame>(p->fp)->function};
+      EXPECT_EQ(p->status, 2);
+      EXPECT_EQ(log.shown.size(), 1u);
+      for (const std::string& m : log.shown)
+        EXPECT_NE(m.find(":negative reference count"), std::string::npos) << m;
+      DestroyProcess(p);
+      return f;
+    };
+    Failure onePass = run(false), stepped = run(true);
+    EXPECT_TRUE(onePass == stepped) << "count " << c.count;
+    EXPECT_EQ(onePass.function, MethodByName(fw.cls, c.inCaller ? "f" : "setCount")->id)
+        << "count " << c.count;
+  }
 }
 
 TEST_F(Interpreter, ConstructorStoresTheInstanceAndItsReturnReplacesIt) {
