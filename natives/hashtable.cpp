@@ -275,7 +275,7 @@ uint32_t TLightHashtable::IndexHash(const TValue& key) const {
 }
 
 uint32_t THashtable::Hash(const TValue& key) const {
-  if (IsStringObject(key)) {
+  if (key.kind == vtObject && IsStringObject(key)) {
     const std::string* text = StringTextOf(ObjectPtr(key));
     uint32_t h = 0;
     if (text)

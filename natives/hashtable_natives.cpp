@@ -8,8 +8,10 @@
 namespace brova::natives {
 namespace {
 
-TAbstractHashtable* TableArg(TValue* result) {
-  return NativeOfKind<TAbstractHashtable>(Arg(result, 1));
+// get and put run once per script call: their handle check stays inline.
+inline TAbstractHashtable* TableArg(TValue* result) {
+  const TValue& v = Arg(result, 1);
+  return v.kind == vtNative ? NativeFromHandleAs<TAbstractHashtable>(v.u) : nullptr;
 }
 
 } // namespace
