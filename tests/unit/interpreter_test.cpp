@@ -586,6 +586,18 @@ void DigitsNative(TValue* result, int32_t argc, int32_t) {
   SetInt(*result, acc);
 }
 
+// DigitsNative's short form; it declines when an operand is 5.
+bool DigitsLeaf(TValue& result, const TValue* operands, int32_t count) {
+  int32_t acc = 0;
+  for (int32_t k = 0; k < count; ++k) {
+    const TValue& a = operands[k];
+    if (a.kind == vtInt && a.i == 5) return false;
+    acc = acc * 10 + (a.kind == vtInt ? a.i % 10 : a.kind == vtObject ? 8 : 9);
+  }
+  result = IntValue(acc);
+  return true;
+}
+
 void FailNative(TValue*, int32_t, int32_t) { throw EScriptError("native failed"); }
 
 // Forces the count of argument 1 (an object) to argument 2, as a native that mishandles
@@ -699,45 +711,69 @@ void CallForwarders(TRTTI* cls, TProgWriter& w) {
   w.Emit(Op_Ret);
 }
 
-// Such calls run in one pass; every budget still stops after exactly its number of
-// instructions, with the same values and reference counts as single steps.
+// Such calls run in one pass, through the native's short form where it has one (which
+// declines set(5, 6)); every budget still stops after exactly its number of instructions,
+// with the same values and reference counts as single steps.
 TEST_F(Interpreter, ForwardersToNativesCountEveryInstruction) {
-  Forwarders fw;
-  AddCode(fw.cls, "f", 1, [&](TProgWriter& w) { CallForwarders(fw.cls, w); });
-  TfObject* held = NewObject(fw.cls);
-  held->refCount = 1; // held by the test
-  struct State {
-    HeapAddr pc, sp, fp;
-    int32_t local0, heldCount;
-    bool finished;
-    bool operator==(const State&) const = default;
-  };
-  int32_t base = 0; // held's count before the run: the test's and the receiver's field
-  auto state = [&](const TProcess* p) {
-    const TValue* local = p->finished ? nullptr : HeapPtr<TValue>(p->fp);
-    return State{p->pc, p->sp - p->stackBase, p->fp - p->stackBase, local ? local[0].i : 0,
-                 held->refCount - base, p->finished != 0};
-  };
-  TProcess* stepped = CreateProcess(fw.Receiver(held), "f");
-  base = held->refCount;
-  std::vector<State> trace{state(stepped)};
-  while (!stepped->finished) {
-    brova::Run(stepped, 1);
-    trace.push_back(state(stepped));
-  }
-  EXPECT_EQ(ValueToText(*HeapPtr<TValue>(stepped->resultSlot)), "168"); // 83 + 6 + 79
-  DestroyProcess(stepped);
-  for (size_t k = 1; k < trace.size(); ++k) {
-    TProcess* p = CreateProcess(fw.Receiver(held), "f");
+  for (bool leaf : {false, true}) {
+    Forwarders fw;
+    if (leaf) fw.digits->leaf = DigitsLeaf;
+    AddCode(fw.cls, "f", 1, [&](TProgWriter& w) { CallForwarders(fw.cls, w); });
+    TfObject* held = NewObject(fw.cls);
+    held->refCount = 1; // held by the test
+    struct State {
+      HeapAddr pc, sp, fp;
+      int32_t local0, heldCount;
+      bool finished;
+      bool operator==(const State&) const = default;
+    };
+    int32_t base = 0; // held's count before the run: the test's and the receiver's field
+    const uint32_t f = MethodByName(fw.cls, "f")->id;
+    auto state = [&](const TProcess* p) {
+      // A forwarder's frame has no locals: the cell there is what an earlier call left.
+      const TValue* local = p->finished || HeapPtr<TFrame>(p->fp)->function != f
+                                ? nullptr
+                                : HeapPtr<TValue>(p->fp);
+      return State{p->pc, p->sp - p->stackBase, p->fp - p->stackBase, local ? local[0].i : 0,
+                   held->refCount - base, p->finished != 0};
+    };
+    TProcess* stepped = CreateProcess(fw.Receiver(held), "f");
     base = held->refCount;
-    brova::Run(p, static_cast<int32_t>(k));
-    EXPECT_TRUE(state(p) == trace[k]) << "budget " << k;
-    brova::Run(p, 0);
-    EXPECT_TRUE(state(p) == trace.back()) << "budget " << k;
-    EXPECT_EQ(ValueToText(*HeapPtr<TValue>(p->resultSlot)), "168") << "budget " << k;
-    DestroyProcess(p);
-    EXPECT_EQ(held->refCount, base) << "budget " << k;
+    std::vector<State> trace{state(stepped)};
+    while (!stepped->finished) {
+      brova::Run(stepped, 1);
+      trace.push_back(state(stepped));
+    }
+    EXPECT_EQ(ValueToText(*HeapPtr<TValue>(stepped->resultSlot)), "168"); // 83 + 6 + 79
+    DestroyProcess(stepped);
+    for (size_t k = 1; k < trace.size(); ++k) {
+      TProcess* p = CreateProcess(fw.Receiver(held), "f");
+      base = held->refCount;
+      brova::Run(p, static_cast<int32_t>(k));
+      EXPECT_TRUE(state(p) == trace[k]) << "budget " << k;
+      brova::Run(p, 0);
+      EXPECT_TRUE(state(p) == trace.back()) << "budget " << k;
+      EXPECT_EQ(ValueToText(*HeapPtr<TValue>(p->resultSlot)), "168") << "budget " << k;
+      DestroyProcess(p);
+      EXPECT_EQ(held->refCount, base) << "budget " << k;
+    }
   }
+}
+
+// A binding replaces the short form with the body: a later body without one is what runs.
+TEST_F(Interpreter, RebindingANativeDropsItsShortForm) {
+  Forwarders fw;
+  BindNative(fw.cls, "digits", DigitsNative, DigitsLeaf);
+  EXPECT_EQ(fw.digits->leaf, DigitsLeaf);
+  BindNative(fw.cls, "digits", [](TValue* result, int32_t, int32_t) { SetInt(*result, 42); });
+  EXPECT_EQ(fw.digits->leaf, nullptr);
+  AddCode(fw.cls, "f", 0, [](TProgWriter& w) {
+    w.Emit(Op_PushThis);
+    w.EmitPush(IntValue(3));
+    w.Emit(Op_DCall, {1, Intern("get"), 0});
+    w.Emit(Op_Ret);
+  });
+  EXPECT_EQ(RunMethod(fw.cls, "f").text, "42");
 }
 
 // A native that suspends leaves the process inside the forwarder's frame, and one that
