@@ -1206,15 +1206,21 @@ call: {
       // A short form needs no frame: it reads the operands where they lie, and what the
       // forwarder's instructions would add and release again cancels out.
       TValue operands[TForwarder::kMaxOperands];
-      for (uint32_t k = 0; k < fw.operands; ++k) {
-        const TForwarder::TOperand& o = fw.operand[k];
-        if (o.kind == TForwarder::Field)
-          operands[k] = reinterpret_cast<TfObject*>(hb + receiver->u)->fields[o.a];
-        else if (o.kind == TForwarder::Arg)
-          operands[k] = o.a < static_cast<uint32_t>(argc) ? receiver[-1 - static_cast<int32_t>(o.a)]
-                                                           : NullValue();
-        else
-          operands[k] = ValueOfWord(o.a | uint64_t(o.b) << 32);
+      if (fw.fieldThenArgs && fw.operands <= static_cast<uint32_t>(argc) + 1) {
+        operands[0] = reinterpret_cast<TfObject*>(hb + receiver->u)->fields[fw.operand[0].a];
+        for (uint32_t k = 1; k < fw.operands; ++k) operands[k] = receiver[-static_cast<int32_t>(k)];
+      } else {
+        for (uint32_t k = 0; k < fw.operands; ++k) {
+          const TForwarder::TOperand& o = fw.operand[k];
+          if (o.kind == TForwarder::Field)
+            operands[k] = reinterpret_cast<TfObject*>(hb + receiver->u)->fields[o.a];
+          else if (o.kind == TForwarder::Arg)
+            operands[k] = o.a < static_cast<uint32_t>(argc)
+                              ? receiver[-1 - static_cast<int32_t>(o.a)]
+                              : NullValue();
+          else
+            operands[k] = ValueOfWord(o.a | uint64_t(o.b) << 32);
+        }
       }
       TValue result = *receiver;
       if (leaf(result, operands, static_cast<int32_t>(fw.operands))) {

@@ -141,7 +141,9 @@ TEST_F(ArrayNatives, ShortFormsDoWhatTheBodiesDoOrDecline) {
     TValue operands[] = {list_, c.index, c.value};
     TValue result = self_;
     EXPECT_EQ(LeafOf(c.name)(result, operands, c.value.kind == vtNull ? 2 : 3), c.done) << c.name;
-    std::string text = result.u == self_.u ? "self" : result.u == item_.u ? "item" : ValueToText(result);
+    std::string text = result.u == self_.u   ? "self"
+                       : result.u == item_.u ? "item"
+                                             : ValueToText(result);
     EXPECT_EQ(text, c.result) << c.name;
     std::string items = Items();
     EXPECT_EQ(items.replace(items.find(item), item.size(), "item"), c.items) << c.name;

@@ -602,7 +602,9 @@ void FailNative(TValue*, int32_t, int32_t) { throw EScriptError("native failed")
 
 // Forces the count of argument 1 (an object) to argument 2, as a native that mishandles
 // references would leave it.
-void RecountNative(TValue* result, int32_t, int32_t) { ObjectPtr(result[-1])->refCount = result[-2].i; }
+void RecountNative(TValue* result, int32_t, int32_t) {
+  ObjectPtr(result[-1])->refCount = result[-2].i;
+}
 
 // Methods whose body only hands the receiver's fields, arguments and constants to a native:
 // get(i) returns the native's result, add(v) the receiver, set(i, v) its argument v, and
@@ -757,6 +759,25 @@ TEST_F(Interpreter, ForwardersToNativesCountEveryInstruction) {
       DestroyProcess(p);
       EXPECT_EQ(held->refCount, base) << "budget " << k;
     }
+  }
+}
+
+// An argument the call does not pass reads as null, for the body and the short form alike.
+TEST_F(Interpreter, ForwardersReadMissingArgumentsAsNull) {
+  for (bool leaf : {false, true}) {
+    Forwarders fw;
+    if (leaf) fw.digits->leaf = DigitsLeaf;
+    AddCode(fw.cls, "f", 0, [](TProgWriter& w) {
+      w.Emit(Op_PushThis);
+      w.Emit(Op_DCall, {0, Intern("get"), 0});
+      w.Emit(Op_Ret);
+    });
+    TfObject* held = NewObject(fw.cls);
+    held->refCount = 1;
+    TProcess* p = CreateProcess(fw.Receiver(held), "f");
+    brova::Run(p, 0);
+    EXPECT_EQ(ValueToText(*HeapPtr<TValue>(p->resultSlot)), "89") << "leaf " << leaf;
+    DestroyProcess(p);
   }
 }
 
