@@ -11,7 +11,11 @@
 namespace brova::natives {
 namespace {
 
-TList* ListArg(TValue* result) { return NativeOfKind<TList>(Arg(result, 1)); }
+// The element calls run once per script call: their handle check stays inline.
+inline TList* ListOf(const TValue& v) {
+  return v.kind == vtNative ? NativeFromHandleAs<TList>(v.u) : nullptr;
+}
+inline TList* ListArg(TValue* result) { return ListOf(Arg(result, 1)); }
 
 // Every element is one value cell: both counters move together.
 void CountElements(int64_t n) {
@@ -19,12 +23,48 @@ void CountElements(int64_t n) {
   g_live.valueCells += n;
 }
 
+[[noreturn, gnu::noinline, gnu::cold]] void FailIndex(int32_t i) {
+  throw EScriptError(Translate("List index out of bounds") + " (" + std::to_string(i) + ")");
+}
+
+inline int32_t IndexOf(const TValue& v) { return v.kind == vtInt ? v.i : ValueToInt(v); }
+inline bool InRange(int32_t i, size_t limit) { return i >= 0 && static_cast<size_t>(i) < limit; }
+
 // The index in `v`, checked against `limit` (the size, or one past it for an insertion).
-size_t CheckedIndex(const TValue& v, size_t limit) {
-  int32_t i = ValueToInt(v);
-  if (i < 0 || static_cast<size_t>(i) >= limit)
-    throw EScriptError(Translate("List index out of bounds") + " (" + std::to_string(i) + ")");
+inline size_t CheckedIndex(const TValue& v, size_t limit) {
+  int32_t i = IndexOf(v);
+  if (!InRange(i, limit)) FailIndex(i);
   return static_cast<size_t>(i);
+}
+
+// The short forms leave a growing list and an index out of range to the bodies.
+bool ArrayAddLeaf(TValue&, const TValue* operands, int32_t count) {
+  TList* list = count >= 2 ? ListOf(operands[0]) : nullptr;
+  if (!list || list->items.size() == list->items.capacity()) return false;
+  list->items.push_back(operands[1]);
+  AddRef(operands[1]);
+  CountElements(1);
+  return true;
+}
+
+bool ArrayGetLeaf(TValue& result, const TValue* operands, int32_t count) {
+  TList* list = count >= 2 ? ListOf(operands[0]) : nullptr;
+  if (!list) return false;
+  int32_t i = IndexOf(operands[1]);
+  if (!InRange(i, list->items.size())) return false;
+  result = list->items[static_cast<size_t>(i)];
+  return true;
+}
+
+bool ArraySetLeaf(TValue&, const TValue* operands, int32_t count) {
+  TList* list = count >= 3 ? ListOf(operands[0]) : nullptr;
+  if (!list) return false;
+  int32_t i = IndexOf(operands[1]);
+  if (!InRange(i, list->items.size())) return false;
+  TValue& cell = list->items[static_cast<size_t>(i)];
+  if (cell.kind == vtObject && ObjectPtr(cell)->refCount <= 0) return false;
+  AssignValue(cell, operands[2]);
+  return true;
 }
 
 void InsertCopy(TList& list, size_t at, const TValue& v) {
@@ -46,7 +86,12 @@ void ArrayInit(TValue* result, int32_t, int32_t) { SetNative(*result, NewElement
 
 void ArrayAdd(TValue* result, int32_t argc, int32_t) {
   if (argc < 2) return;
-  if (TList* list = ListArg(result)) InsertCopy(*list, list->items.size(), Arg(result, 2));
+  TList* list = ListArg(result);
+  if (!list) return;
+  const TValue& v = Arg(result, 2);
+  list->items.push_back(v);
+  AddRef(v);
+  CountElements(1);
 }
 
 void ArrayInsert(TValue* result, int32_t argc, int32_t) {
@@ -141,9 +186,9 @@ void ArrayPack(TValue* result, int32_t argc, int32_t) {
 }
 
 const TNativeBinding kArrayNatives[] = {
-    {"native_add", ArrayAdd},       {"_n_insert", ArrayInsert},
-    {"native_init", ArrayInit},     {"native_get", ArrayGet},
-    {"native_set", ArraySet},       {"native_size", ArraySize},
+    {"native_add", ArrayAdd, ArrayAddLeaf}, {"_n_insert", ArrayInsert},
+    {"native_init", ArrayInit},     {"native_get", ArrayGet, ArrayGetLeaf},
+    {"native_set", ArraySet, ArraySetLeaf}, {"native_size", ArraySize},
     {"native_free", ArrayFree},     {"native_delete", ArrayDelete},
     {"native_indexof", ArrayIndexOf}, {"native_lightindexof", ArrayLightIndexOf},
     {"_n_pack", ArrayPack},

@@ -46,7 +46,8 @@ void BindStartupNatives(const std::function<TRTTI*(const char*)>& findClass) {
   for (const TBindingEntry& e : kStartupBindings) {
     TRTTI* cls = findClass(e.classPath);
     if (!cls) continue;
-    for (size_t i = 0; i < *e.count; ++i) BindNative(cls, e.natives[i].name, e.natives[i].body);
+    for (size_t i = 0; i < *e.count; ++i)
+      BindNative(cls, e.natives[i].name, e.natives[i].body, e.natives[i].leaf);
   }
 }
 

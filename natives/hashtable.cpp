@@ -132,12 +132,16 @@ void TAbstractHashtable::Rebuild(size_t entries) {
   }
 }
 
-void TAbstractHashtable::Put(const TValue& key, const TValue& value) {
+bool TAbstractHashtable::PutEntry(const TValue& key, const TValue& value, bool mayGrow) {
   int b = BucketOf(key);
   Bucket& bucket = buckets_[b];
   uint32_t h = IndexHash(key);
   int32_t cell = FindCell(b, key, h);
   if (cell == kNone) {
+    // A taken home means finding a free cell, which may rebuild the index.
+    if (!mayGrow && (bucket.order.size() == bucket.order.capacity() ||
+                     bucket.order.size() >= size_t{kSlotMask} || cells_[Home(h)].node != kNone))
+      return false;
     if (bucket.order.size() >= size_t{kSlotMask} + 1) throw std::bad_alloc();
     int32_t slot = static_cast<int32_t>(bucket.order.size());
     bucket.order.push_back(kNone);
@@ -150,7 +154,14 @@ void TAbstractHashtable::Put(const TValue& key, const TValue& value) {
     Entry& e = cells_[cell].entry;
     AssignValue(e.key, key);
     AssignValue(e.value, value);
-    return;
+    return true;
+  }
+  if (!mayGrow) {
+    // The old key and value may be one object: two references keep both releases above zero.
+    // A new hash moves the entry, which may rebuild the index.
+    auto held = [](const TValue& v) { return v.kind != vtObject || ObjectPtr(v)->refCount >= 2; };
+    const Cell& c = cells_[cell];
+    if (h != c.hash || !held(c.entry.key) || !held(c.entry.value)) return false;
   }
   // The entry now carries the new key, which may be of another kind than the one it replaces.
   bucket.texts += int(IsTextKey(key)) - int(IsTextKey(cells_[cell].entry.key));
@@ -164,6 +175,7 @@ void TAbstractHashtable::Put(const TValue& key, const TValue& value) {
   Entry& e = cells_[cell].entry;
   AssignValue(e.key, key);
   AssignValue(e.value, value);
+  return true;
 }
 
 bool TAbstractHashtable::Remove(const TValue& key, TValue& out) {
@@ -275,7 +287,7 @@ uint32_t TLightHashtable::IndexHash(const TValue& key) const {
 }
 
 uint32_t THashtable::Hash(const TValue& key) const {
-  if (IsStringObject(key)) {
+  if (key.kind == vtObject && IsStringObject(key)) {
     const std::string* text = StringTextOf(ObjectPtr(key));
     uint32_t h = 0;
     if (text)

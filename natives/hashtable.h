@@ -37,7 +37,10 @@ public:
   Entry* Find(const TValue& key);
   // Stores a copy of both cells (each with its own counted reference); an existing entry keeps
   // its place and gets the new key and value.
-  void Put(const TValue& key, const TValue& value);
+  void Put(const TValue& key, const TValue& value) { PutEntry(key, value, true); }
+  // The same where it needs no allocation and no release that could fail; otherwise false,
+  // with nothing changed.
+  bool PutInPlace(const TValue& key, const TValue& value) { return PutEntry(key, value, false); }
   // Takes the entry of `key` out: copies its value into `out` (counted) and releases its cells.
   // False, and `out` untouched, when there is none.
   bool Remove(const TValue& key, TValue& out);
@@ -86,6 +89,7 @@ private:
   // get homes in one too, which the processor fetches ahead.
   size_t Home(uint32_t hash) const { return hash % homes_; }
   int32_t FindCell(int bucket, const TValue& key, uint32_t hash) const;
+  bool PutEntry(const TValue& key, const TValue& value, bool mayGrow);
   // A cell for a new entry of `node`, its cells null; may rebuild the index.
   int32_t Place(uint32_t hash, int32_t node);
   // Empties the cell; the chain's next cell may move into it.
@@ -128,7 +132,10 @@ public:
 
 protected:
   uint32_t IndexHash(const TValue& key) const override;
-  bool IsTextKey(const TValue& key) const override { return IsStringObject(key); }
+  // Numbers, the common keys, are told apart without the call.
+  bool IsTextKey(const TValue& key) const override {
+    return key.kind == vtObject && IsStringObject(key);
+  }
   uint32_t TextProbe(const TValue& key) const override;
 };
 

@@ -8,8 +8,23 @@
 namespace brova::natives {
 namespace {
 
-TAbstractHashtable* TableArg(TValue* result) {
-  return NativeOfKind<TAbstractHashtable>(Arg(result, 1));
+// get and put run once per script call: their handle check stays inline.
+inline TAbstractHashtable* TableOf(const TValue& v) {
+  return v.kind == vtNative ? NativeFromHandleAs<TAbstractHashtable>(v.u) : nullptr;
+}
+inline TAbstractHashtable* TableArg(TValue* result) { return TableOf(Arg(result, 1)); }
+
+bool HashTableGetLeaf(TValue& result, const TValue* operands, int32_t count) {
+  TAbstractHashtable* table = count >= 2 ? TableOf(operands[0]) : nullptr;
+  if (!table) return false;
+  TAbstractHashtable::Entry* e = table->Find(operands[1]);
+  result = e ? e->value : NullValue();
+  return true;
+}
+
+bool HashTablePutLeaf(TValue&, const TValue* operands, int32_t count) {
+  TAbstractHashtable* table = count >= 3 ? TableOf(operands[0]) : nullptr;
+  return table && table->PutInPlace(operands[1], operands[2]);
 }
 
 } // namespace
@@ -69,7 +84,7 @@ void HashTableDestroy(TValue* result, int32_t argc, int32_t) {
 }
 
 const TNativeBinding kAbstractHashTableNatives[] = {
-    {"_n_get", HashTableGet},         {"_n_put", HashTablePut},
+    {"_n_get", HashTableGet, HashTableGetLeaf}, {"_n_put", HashTablePut, HashTablePutLeaf},
     {"_n_startFind", HashTableStartFind}, {"_n_hasNext", HashTableHasNext},
     {"_n_nextKey", HashTableNextKey}, {"_n_remove", HashTableRemove},
     {"_n_size", HashTableSize},       {"_n_destroy", HashTableDestroy},

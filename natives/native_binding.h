@@ -9,6 +9,7 @@ namespace brova::natives {
 struct TNativeBinding {
   const char* name;
   NativeBody body;
+  LeafBody leaf = nullptr;
 };
 
 // Argument i (1-based) of a body: the cell i slots below the receiver slot.

@@ -86,6 +86,9 @@ TForwarder RecogniseForwarder(const uint32_t* w, uint32_t size) {
     at += n;
   }
   if (w[at / 4 + 1] != f.operands) return f;
+  f.fieldThenArgs = f.operands > 0 && f.operand[0].kind == TForwarder::Field;
+  for (uint32_t k = 1; k < f.operands; ++k)
+    f.fieldThenArgs &= f.operand[k].kind == TForwarder::Arg && f.operand[k].a == k - 1;
   f.nativeAt = at;
   f.native = w[at / 4 + 2];
   at += 12;

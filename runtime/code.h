@@ -64,6 +64,8 @@ struct TForwarder {
   uint8_t tail = ReturnResult;
   uint32_t tailArg = 0;
   uint32_t tailSteps = 0; // instructions after the NativeCall, its Ret included
+  // The common form: a field, then the first operands - 1 arguments in order.
+  bool fieldThenArgs = false;
   bool Recognised() const { return tailSteps != 0; }
   // Instructions from the entry through the NativeCall.
   uint32_t HeadSteps() const { return operands + 2; }

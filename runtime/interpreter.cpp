@@ -1241,6 +1241,55 @@ call: {
     SAVE();
     FailStack(code);
   }
+  const TForwarder& fw = shape.forward;
+  if (fw.Recognised() && avail >= static_cast<int32_t>(fw.HeadSteps() + fw.tailSteps) &&
+      fp != hb) {
+    TFunction* m = FunctionById(fw.native);
+    LeafBody leaf = m && m->IsNative() ? static_cast<TNativeFunction*>(m)->leaf : nullptr;
+    if (leaf && (fw.fieldsNeeded == 0 || fw.fieldsNeeded <= FieldCountOf(*receiver))) {
+      // A short form needs no frame: it reads the operands where they lie, and what the
+      // forwarder's instructions would add and release again cancels out.
+      TValue operands[TForwarder::kMaxOperands];
+      if (fw.fieldThenArgs && fw.operands <= static_cast<uint32_t>(argc) + 1) {
+        operands[0] = reinterpret_cast<TfObject*>(hb + receiver->u)->fields[fw.operand[0].a];
+        for (uint32_t k = 1; k < fw.operands; ++k) operands[k] = receiver[-static_cast<int32_t>(k)];
+      } else {
+        for (uint32_t k = 0; k < fw.operands; ++k) {
+          const TForwarder::TOperand& o = fw.operand[k];
+          if (o.kind == TForwarder::Field)
+            operands[k] = reinterpret_cast<TfObject*>(hb + receiver->u)->fields[o.a];
+          else if (o.kind == TForwarder::Arg)
+            operands[k] = o.a < static_cast<uint32_t>(argc)
+                              ? receiver[-1 - static_cast<int32_t>(o.a)]
+                              : NullValue();
+          else
+            operands[k] = ValueOfWord(o.a | uint64_t(o.b) << 32);
+        }
+      }
+      TValue result = *receiver;
+      if (leaf(result, operands, static_cast<int32_t>(fw.operands))) {
+        avail -= static_cast<int32_t>(fw.HeadSteps() + fw.tailSteps);
+        uint64_t w = fw.tail == TForwarder::ReturnResult ? WordOf(&result)
+                     : fw.tail == TForwarder::ReturnThis ? WordOf(receiver)
+                     : fw.tailArg < static_cast<uint32_t>(argc)
+                         ? WordOf(receiver - 1 - static_cast<int32_t>(fw.tailArg))
+                         : uint64_t(vtNull);
+        ADDREF_W(w);
+        // The Ret, in the caller's state: the call's arguments, then the receiver cell.
+        uint64_t oldReceiver = WordOf(receiver);
+        PutWord(receiver, w);
+        TValue* const callArgs = sp;
+        sp = receiver;
+        pc = reinterpret_cast<uint32_t*>(reinterpret_cast<uint8_t*>(pc) + callSize);
+        for (TValue* c = callArgs; c < receiver; ++c) {
+          w = WordOf(c);
+          RELEASE_W(w);
+        }
+        RELEASE_W(oldReceiver);
+        NEXT(0);
+      }
+    }
+  }
   TFrame* frame = reinterpret_cast<TFrame*>(frameAt);
   frame->function = fn->id;
   frame->returnAddr = ADDR(pc) + callSize;
@@ -1249,11 +1298,13 @@ call: {
   frame->callerFp = ADDR(fp);
   std::memcpy(&frame->posClass, &p->pos, sizeof(TSourcePos));
   TValue* local0 = &frame->local0;
+  uint8_t* const callerFp = fp;
+  TValue* const callerSelf = self;
+  uint32_t* const returnPc = reinterpret_cast<uint32_t*>(reinterpret_cast<uint8_t*>(pc) + callSize);
   fp = frameAt;
   self = receiver;
   selfFields = 0;
   pc = reinterpret_cast<uint32_t*>(hb + code->code);
-  const TForwarder& fw = shape.forward;
   if (fw.Recognised() && avail >= static_cast<int32_t>(fw.HeadSteps() + fw.tailSteps)) {
     TFunction* m = FunctionById(fw.native);
     NativeBody body = m && m->IsNative() ? static_cast<TNativeFunction*>(m)->callback : nullptr;
@@ -1302,7 +1353,23 @@ call: {
         ADDREF_W(w);
         PutWord(--sp, w);
       }
-      goto ret;
+      if (BROVA_UNLIKELY(callerFp == hb)) goto ret;
+      // The Ret, knowing the frame: no locals above the result, the call's arguments below
+      // the frame, and the caller's state at hand.
+      uint64_t oldReceiver = WordOf(receiver);
+      PutWord(receiver, WordOf(sp));
+      TValue* const callArgs = reinterpret_cast<TValue*>(frameAt + sizeof(TFrame));
+      sp = receiver;
+      fp = callerFp;
+      pc = returnPc;
+      self = callerSelf;
+      selfFields = 0;
+      for (TValue* c = callArgs; c < receiver; ++c) {
+        w = WordOf(c);
+        RELEASE_W(w);
+      }
+      RELEASE_W(oldReceiver);
+      NEXT(0);
     }
   }
   for (uint32_t k = 0; k < locals; ++k) local0[-static_cast<int32_t>(k)] = NullValue();

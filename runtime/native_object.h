@@ -57,7 +57,7 @@ extern uint32_t g_handleCount;
 } // namespace detail
 
 // The live object behind a handle, or null for a handle that is stale or was never issued.
-inline TNativeObject* NativeFromHandle(NativeHandle handle) {
+[[gnu::always_inline]] inline TNativeObject* NativeFromHandle(NativeHandle handle) {
   uint32_t index = handle & detail::kHandleIndexMask;
   if (index >= detail::g_handleCount) return nullptr;
   const detail::THandleEntry& e = detail::g_handleEntries[index];
@@ -67,7 +67,7 @@ inline TNativeObject* NativeFromHandle(NativeHandle handle) {
 
 // The same, also null when the object is not of kind T::kKind.
 template <class T>
-T* NativeFromHandleAs(NativeHandle handle) {
+[[gnu::always_inline]] inline T* NativeFromHandleAs(NativeHandle handle) {
   TNativeObject* obj = NativeFromHandle(handle);
   return obj && obj->Kind() == T::kKind ? static_cast<T*>(obj) : nullptr;
 }

@@ -396,10 +396,11 @@ void SetDestructorRunner(DestructorRunner runner) { g_destructorRunner = runner;
 
 // ---- natives
 
-void BindNative(TRTTI* cls, std::string_view name, NativeBody callback) {
+void BindNative(TRTTI* cls, std::string_view name, NativeBody callback, LeafBody leaf) {
   TFunction* fn = MethodByName(cls, name);
   if (fn && fn->IsNative()) {
     static_cast<TNativeFunction*>(fn)->callback = callback;
+    static_cast<TNativeFunction*>(fn)->leaf = leaf;
     return;
   }
   platform::ShowMessage(Translate("Class") + cls->name + Translate(": native function") +

@@ -21,6 +21,14 @@ struct TCompiledInfo;
 // reserved 0. Argument i (1-based) is the cell at resultSlot - i.
 using NativeBody = void (*)(TValue* resultSlot, int32_t argc, int32_t reserved);
 
+// The short form of a body, for a call of a method that only forwards to it: the call then
+// needs no frame. `operands[k]` is argument k + 1, not counted for it; `result` holds the
+// receiver. It either does just what the body does, leaving the result in `result` without
+// counting it, or returns false having changed nothing, and the body runs instead. So it
+// never fails, warns, suspends, allocates, runs script code, looks at the process, or
+// releases a value whose count could go below zero.
+using LeafBody = bool (*)(TValue& result, const TValue* operands, int32_t count);
+
 enum class FunctionKind : uint8_t { Normal, Constructor, Destructor, Native };
 
 class TFunction {
@@ -69,6 +77,7 @@ public:
   TNativeFunction(TRTTI* owner, std::string_view name)
       : TFunction(FunctionKind::Native, owner, name) {}
   NativeBody callback = nullptr; // none until bound
+  LeafBody leaf = nullptr;       // bound with the callback, when the body has one
 };
 
 namespace detail {
@@ -206,6 +215,7 @@ void SetClassCompiler(std::function<void(TRTTI&)> compiler);
 
 // ---- natives
 
-void BindNative(TRTTI* cls, std::string_view name, NativeBody callback);
+// A binding replaces the body and the short form together.
+void BindNative(TRTTI* cls, std::string_view name, NativeBody callback, LeafBody leaf = nullptr);
 
 } // namespace brova

@@ -107,6 +107,68 @@ TEST_F(ArrayNatives, IndexesOutsideTheListRaise) {
   EXPECT_EQ(Items(), "0 1 2 ");
 }
 
+LeafBody LeafOf(const char* name) {
+  for (size_t i = 0; i < kArrayNativeCount; ++i)
+    if (std::string_view(kArrayNatives[i].name) == name) return kArrayNatives[i].leaf;
+  return nullptr;
+}
+
+// The short forms do what the bodies do, or decline with nothing changed where a body would
+// raise, grow the list or release a count to below zero.
+TEST_F(ArrayNatives, ShortFormsDoWhatTheBodiesDoOrDecline) {
+  Call(ArrayAdd, {IntValue(10)});
+  Call(ArrayAdd, {item_});
+  Call(ArrayAdd, {IntValue(30)});
+  NativeOfKind<TList>(list_)->items.shrink_to_fit();
+  const std::string item = ValueToText(item_);
+  struct Case {
+    const char* name;
+    TValue index, value;
+    bool done;
+    const char* result; // what `result` holds afterwards
+    std::string items;
+  } cases[] = {
+      {"native_get", IntValue(1), NullValue(), true, "item", "10 item 30 "},
+      {"native_get", FloatValue(2.9f), NullValue(), true, "30", "10 item 30 "},
+      {"native_get", IntValue(3), NullValue(), false, "self", "10 item 30 "},
+      {"native_get", IntValue(-1), NullValue(), false, "self", "10 item 30 "},
+      {"native_set", IntValue(2), IntValue(7), true, "self", "10 item 7 "},
+      {"native_set", IntValue(3), IntValue(7), false, "self", "10 item 7 "},
+      {"native_add", IntValue(5), NullValue(), false, "self", "10 item 7 "}, // full
+  };
+  int32_t count = ObjectPtr(item_)->refCount;
+  for (const Case& c : cases) {
+    TValue operands[] = {list_, c.index, c.value};
+    TValue result = self_;
+    EXPECT_EQ(LeafOf(c.name)(result, operands, c.value.kind == vtNull ? 2 : 3), c.done) << c.name;
+    std::string text = result.u == self_.u   ? "self"
+                       : result.u == item_.u ? "item"
+                                             : ValueToText(result);
+    EXPECT_EQ(text, c.result) << c.name;
+    std::string items = Items();
+    EXPECT_EQ(items.replace(items.find(item), item.size(), "item"), c.items) << c.name;
+    EXPECT_EQ(ObjectPtr(item_)->refCount, count) << c.name << ": nothing counted for the result";
+  }
+
+  TValue operands[] = {list_, IntValue(1), IntValue(0)};
+  TValue result = self_;
+  ObjectPtr(item_)->refCount = 0; // its release would fail: the body says so
+  EXPECT_FALSE(LeafOf("native_set")(result, operands, 3));
+  EXPECT_EQ(NativeOfKind<TList>(list_)->items[1].u, item_.u);
+  ObjectPtr(item_)->refCount = count;
+
+  NativeOfKind<TList>(list_)->items.reserve(8);
+  operands[1] = item_;
+  EXPECT_TRUE(LeafOf("native_add")(result, operands, 2));
+  EXPECT_EQ(ObjectPtr(item_)->refCount, count + 1);
+  EXPECT_EQ(Elements(), 4);
+  EXPECT_EQ(g_live.valueCells - cells_, 4);
+
+  operands[0] = NativeValue(12345); // no list
+  for (const char* name : {"native_get", "native_set", "native_add"})
+    EXPECT_FALSE(LeafOf(name)(result, operands, 3)) << name;
+}
+
 TEST_F(ArrayNatives, SearchesByValueAndByIdentity) {
   testing::StringClassForTests();
   TValue text = Held(MakeString("ab"));

@@ -228,6 +228,7 @@ TEST_F(HashTables, IndexedTablesAnswerAsABucketScanDoes) {
     if (byValue) table = std::make_unique<THashtable>();
     else table = std::make_unique<TLightHashtable>();
     ScanTable scan(*table);
+    int inPlace = 0, declined = 0;
     std::mt19937 rng(7);
     auto anyKey = [&] { return keys[rng() % keys.size()]; };
     for (int phase = 0; phase < 3; ++phase) {
@@ -239,8 +240,15 @@ TEST_F(HashTables, IndexedTablesAnswerAsABucketScanDoes) {
           TValue out = NullValue();
           ASSERT_EQ(table->Remove(k, out), scan.Remove(k)) << step;
         } else if (op < removeShare + 30) {
+          // Every other put tries the form without allocation first, which either does what
+          // Put does or leaves the table as it was.
           TValue v = IntValue(step);
-          table->Put(k, v);
+          if (step % 2 != 0 && table->PutInPlace(k, v)) {
+            ++inPlace;
+          } else {
+            declined += step % 2;
+            table->Put(k, v);
+          }
           scan.Put(k, v);
         } else if (op < 97) {
           const TValue* want = scan.Get(k);
@@ -266,6 +274,8 @@ TEST_F(HashTables, IndexedTablesAnswerAsABucketScanDoes) {
       }
       EXPECT_FALSE(table->WalkStandsOnEntry());
     }
+    EXPECT_GT(inPlace, 1000);
+    EXPECT_GT(declined, 100);
     table->ReleaseAll();
   }
 }

@@ -650,7 +650,25 @@ void DigitsNative(TValue* result, int32_t argc, int32_t) {
   SetInt(*result, acc);
 }
 
+// DigitsNative's short form; it declines when an operand is 5.
+bool DigitsLeaf(TValue& result, const TValue* operands, int32_t count) {
+  int32_t acc = 0;
+  for (int32_t k = 0; k < count; ++k) {
+    const TValue& a = operands[k];
+    if (a.kind == vtInt && a.i == 5) return false;
+    acc = acc * 10 + (a.kind == vtInt ? a.i % 10 : a.kind == vtObject ? 8 : 9);
+  }
+  result = IntValue(acc);
+  return true;
+}
+
 void FailNative(TValue*, int32_t, int32_t) { throw EScriptError("native failed"); }
+
+// Forces the count of argument 1 (an object) to argument 2, as a native that mishandles
+// references would leave it.
+void RecountNative(TValue* result, int32_t, int32_t) {
+  ObjectPtr(result[-1])->refCount = result[-2].i;
+}
 
 // Methods whose body only hands the receiver's fields, arguments and constants to a native:
 // get(i) returns the native's result, add(v) the receiver, set(i, v) its argument v, and
@@ -660,6 +678,7 @@ struct Forwarders {
   TNativeFunction* digits = AddNative(cls, "digits", DigitsNative);
   TNativeFunction* suspend = AddNative(cls, "suspend", SuspendNative);
   TNativeFunction* fail = AddNative(cls, "fail", FailNative);
+  TNativeFunction* recount = AddNative(cls, "recount", RecountNative);
 
   void Head(TProgWriter& w, std::initializer_list<std::function<void()>> operands, TNativeFunction* fn) {
     w.Emit(Op_PushThis);
@@ -710,6 +729,10 @@ struct Forwarders {
       Head(w, {Field(w)}, fail);
       w.Emit(Op_Ret);
     });
+    AddCode(cls, "setCount", 0, [&](TProgWriter& w) {
+      Head(w, {Arg(w, 0), Arg(w, 1)}, recount);
+      w.Emit(Op_Ret);
+    });
   }
   // A new receiver whose _x holds `held`.
   TfObject* Receiver(TfObject* held) {
@@ -754,45 +777,88 @@ void CallForwarders(TRTTI* cls, TProgWriter& w) {
   w.Emit(Op_Ret);
 }
 
-// Such calls run in one pass; every budget still stops after exactly its number of
-// instructions, with the same values and reference counts as single steps.
+// Such calls run in one pass, through the native's short form where it has one (which
+// declines set(5, 6)); every budget still stops after exactly its number of instructions,
+// with the same values and reference counts as single steps.
 TEST_F(Interpreter, ForwardersToNativesCountEveryInstruction) {
-  Forwarders fw;
-  AddCode(fw.cls, "f", 1, [&](TProgWriter& w) { CallForwarders(fw.cls, w); });
-  TfObject* held = NewObject(fw.cls);
-  held->refCount = 1; // held by the test
-  struct State {
-    HeapAddr pc, sp, fp;
-    int32_t local0, heldCount;
-    bool finished;
-    bool operator==(const State&) const = default;
-  };
-  int32_t base = 0; // held's count before the run: the test's and the receiver's field
-  auto state = [&](const TProcess* p) {
-    const TValue* local = p->finished ? nullptr : HeapPtr<TValue>(p->fp);
-    return State{p->pc, p->sp - p->stackBase, p->fp - p->stackBase, local ? local[0].i : 0,
-                 held->refCount - base, p->finished != 0};
-  };
-  TProcess* stepped = CreateProcess(fw.Receiver(held), "f");
-  base = held->refCount;
-  std::vector<State> trace{state(stepped)};
-  while (!stepped->finished) {
-    brova::Run(stepped, 1);
-    trace.push_back(state(stepped));
-  }
-  EXPECT_EQ(ValueToText(*HeapPtr<TValue>(stepped->resultSlot)), "168"); // 83 + 6 + 79
-  DestroyProcess(stepped);
-  for (size_t k = 1; k < trace.size(); ++k) {
-    TProcess* p = CreateProcess(fw.Receiver(held), "f");
+  for (bool leaf : {false, true}) {
+    Forwarders fw;
+    if (leaf) fw.digits->leaf = DigitsLeaf;
+    AddCode(fw.cls, "f", 1, [&](TProgWriter& w) { CallForwarders(fw.cls, w); });
+    TfObject* held = NewObject(fw.cls);
+    held->refCount = 1; // held by the test
+    struct State {
+      HeapAddr pc, sp, fp;
+      int32_t local0, heldCount;
+      bool finished;
+      bool operator==(const State&) const = default;
+    };
+    int32_t base = 0; // held's count before the run: the test's and the receiver's field
+    const uint32_t f = MethodByName(fw.cls, "f")->id;
+    auto state = [&](const TProcess* p) {
+      // A forwarder's frame has no locals: the cell there is what an earlier call left.
+      const TValue* local = p->finished || HeapPtr<TFrame>(p->fp)->function != f
+                                ? nullptr
+                                : HeapPtr<TValue>(p->fp);
+      return State{p->pc, p->sp - p->stackBase, p->fp - p->stackBase, local ? local[0].i : 0,
+                   held->refCount - base, p->finished != 0};
+    };
+    TProcess* stepped = CreateProcess(fw.Receiver(held), "f");
     base = held->refCount;
-    brova::Run(p, static_cast<int32_t>(k));
-    EXPECT_TRUE(state(p) == trace[k]) << "budget " << k;
-    brova::Run(p, 0);
-    EXPECT_TRUE(state(p) == trace.back()) << "budget " << k;
-    EXPECT_EQ(ValueToText(*HeapPtr<TValue>(p->resultSlot)), "168") << "budget " << k;
-    DestroyProcess(p);
-    EXPECT_EQ(held->refCount, base) << "budget " << k;
+    std::vector<State> trace{state(stepped)};
+    while (!stepped->finished) {
+      brova::Run(stepped, 1);
+      trace.push_back(state(stepped));
+    }
+    EXPECT_EQ(ValueToText(*HeapPtr<TValue>(stepped->resultSlot)), "168"); // 83 + 6 + 79
+    DestroyProcess(stepped);
+    for (size_t k = 1; k < trace.size(); ++k) {
+      TProcess* p = CreateProcess(fw.Receiver(held), "f");
+      base = held->refCount;
+      brova::Run(p, static_cast<int32_t>(k));
+      EXPECT_TRUE(state(p) == trace[k]) << "budget " << k;
+      brova::Run(p, 0);
+      EXPECT_TRUE(state(p) == trace.back()) << "budget " << k;
+      EXPECT_EQ(ValueToText(*HeapPtr<TValue>(p->resultSlot)), "168") << "budget " << k;
+      DestroyProcess(p);
+      EXPECT_EQ(held->refCount, base) << "budget " << k;
+    }
   }
+}
+
+// An argument the call does not pass reads as null, for the body and the short form alike.
+TEST_F(Interpreter, ForwardersReadMissingArgumentsAsNull) {
+  for (bool leaf : {false, true}) {
+    Forwarders fw;
+    if (leaf) fw.digits->leaf = DigitsLeaf;
+    AddCode(fw.cls, "f", 0, [](TProgWriter& w) {
+      w.Emit(Op_PushThis);
+      w.Emit(Op_DCall, {0, Intern("get"), 0});
+      w.Emit(Op_Ret);
+    });
+    TfObject* held = NewObject(fw.cls);
+    held->refCount = 1;
+    TProcess* p = CreateProcess(fw.Receiver(held), "f");
+    brova::Run(p, 0);
+    EXPECT_EQ(ValueToText(*HeapPtr<TValue>(p->resultSlot)), "89") << "leaf " << leaf;
+    DestroyProcess(p);
+  }
+}
+
+// A binding replaces the short form with the body: a later body without one is what runs.
+TEST_F(Interpreter, RebindingANativeDropsItsShortForm) {
+  Forwarders fw;
+  BindNative(fw.cls, "digits", DigitsNative, DigitsLeaf);
+  EXPECT_EQ(fw.digits->leaf, DigitsLeaf);
+  BindNative(fw.cls, "digits", [](TValue* result, int32_t, int32_t) { SetInt(*result, 42); });
+  EXPECT_EQ(fw.digits->leaf, nullptr);
+  AddCode(fw.cls, "f", 0, [](TProgWriter& w) {
+    w.Emit(Op_PushThis);
+    w.EmitPush(IntValue(3));
+    w.Emit(Op_DCall, {1, Intern("get"), 0});
+    w.Emit(Op_Ret);
+  });
+  EXPECT_EQ(RunMethod(fw.cls, "f").text, "42");
 }
 
 // A native that suspends leaves the process inside the forwarder's frame, and one that
@@ -835,6 +901,57 @@ TEST_F(Interpreter, ForwardersSuspendAndFailInsideTheirFrame) {
   EXPECT_EQ(held->refCount, 2) << "the field's copy on the stack was released";
   EXPECT_EQ(receiver->refCount, 0);
   DestroyProcess(q);
+}
+
+// A count that goes below zero while such a call releases its cells fails in the state the
+// single steps fail in: inside the forwarder for its operands, in the caller for the call's
+// argument and the receiver.
+TEST_F(Interpreter, ForwardersFailNegativeCountsWhereSingleStepsDo) {
+  struct Case {
+    bool passThis; // the object handed over: the receiver, or the object in its field
+    int32_t count; // its count after the native
+    bool inCaller;
+  };
+  const Case cases[] = {{false, 0, false}, {false, 1, true}, {true, 2, true}};
+  for (const Case& c : cases) {
+    Forwarders fw;
+    AddCode(fw.cls, "f", 0, [&](TProgWriter& w) {
+      w.Emit(Op_PushThis);
+      if (c.passThis) w.Emit(Op_PushThis);
+      else fw.Field(w)();
+      w.EmitPush(IntValue(c.count));
+      w.Emit(Op_DCall, {2, Intern("setCount"), 0});
+      w.Emit(Op_Ret);
+    });
+    struct Failure {
+      HeapAddr pc, sp, fp;
+      uint32_t function;
+      bool operator==(const Failure&) const = default;
+    };
+    auto run = [&](bool stepped) {
+      TfObject* held = NewObject(fw.cls);
+      held->refCount = 1;
+      TProcess* p = CreateProcess(fw.Receiver(held), "f");
+      log.shown.clear();
+      if (stepped) {
+        while (!p->status && !p->finished) brova::Run(p, 1);
+      } else {
+        brova::Run(p, 0);
+      }
+      Failure f{p->pc, p->sp - p->stackBase, p->fp - p->stackBase,
+                HeapPtr<TFrame>(p->fp)->function};
+      EXPECT_EQ(p->status, 2);
+      EXPECT_EQ(log.shown.size(), 1u);
+      for (const std::string& m : log.shown)
+        EXPECT_NE(m.find(":negative reference count"), std::string::npos) << m;
+      DestroyProcess(p);
+      return f;
+    };
+    Failure onePass = run(false), stepped = run(true);
+    EXPECT_TRUE(onePass == stepped) << "count " << c.count;
+    EXPECT_EQ(onePass.function, MethodByName(fw.cls, c.inCaller ? "f" : "setCount")->id)
+        << "count " << c.count;
+  }
 }
 
 TEST_F(Interpreter, ConstructorStoresTheInstanceAndItsReturnReplacesIt) {
