@@ -448,15 +448,24 @@ enum : uint8_t {
   kOperandOp = kPlain + kOpcodeCount + 1, // + 4 K + O: `top O operand`
   kOperandTest = kOperandOp + 12,         // + K: `top < operand` deciding a jump
   kTwoOperandOp = kOperandTest + 3,       // + 12 K1 + 4 K2 + O: `a O b`
-  kTwoOperandTest = kTwoOperandOp + 36,   // + 3 K1 + K2: `a < b` deciding a jump
-  kTest = kTwoOperandTest + 9,            // + comparison - GT: a comparison and its JumpZero
+  kTwoOperandTest = kTwoOperandOp + 36,   // + K2: `c < b` deciding a jump, c a constant
+  kTest = kTwoOperandTest + 3,            // + comparison - GT: a comparison and its JumpZero
   kAssignStatement = kTest + 6,           // Subst Pop
   kAddStatement,                          // AddSubst Pop
   kSubStatement,                          // SubSubst Pop
   kLocalCopy,                             // LocalValPtr, L, Subst, Pop: `x = y;`
   kLocalUpdate,    // + 4 (K == L) + 2 (a Jump follows) + (SubSubst): `x += c;`, `x -= y;`
-  kFormCount = kLocalUpdate + 8
+  kRefOperand = kLocalUpdate + 8, // + K: LocalValPtr and an operand, a statement's start
+  kOperandAssign = kRefOperand + 3, // + 4 K + O, then Subst Pop: `... = top O operand;`
+  // + 24 (K1 - L) + 8 K2 + 2 O + (Sub): `top + a O b`, `top - a O b`, K1 a local or an
+  // argument
+  kAccumulate = kOperandAssign + 12,
+  // + 18 (K1 - L) + 6 K2 + comparison - GT: `a < b` deciding a jump (a loop's test), K1 a
+  // local or an argument
+  kLoopTest = kAccumulate + 48,
+  kFormCount = kLoopTest + 36
 };
+static_assert(kFormCount <= 256);
 
 constexpr int32_t OperandKind(uint32_t op) {
   return op == Op_Push ? 0 : op == Op_LocalValPtr_Deref ? 1 : op == Op_ArgValPtr_Deref ? 2 : -1;
@@ -474,15 +483,24 @@ uint8_t FormAt(const uint32_t* w, uint32_t at, uint32_t size) {
   const uint32_t first = w[at / 4];
   if (int32_t k = OperandKind(first); k >= 0) {
     const uint32_t second = op(at + 12);
-    if (int32_t o = IntOpIndex(second); o >= 0) return static_cast<uint8_t>(kOperandOp + 4 * k + o);
+    if (int32_t o = IntOpIndex(second); o >= 0) {
+      if (op(at + 16) == Op_Subst && op(at + 20) == Op_Pop)
+        return static_cast<uint8_t>(kOperandAssign + 4 * k + o);
+      return static_cast<uint8_t>(kOperandOp + 4 * k + o);
+    }
     if (IsComparison(second) && op(at + 16) == Op_JumpZero)
       return static_cast<uint8_t>(kOperandTest + k);
     if (int32_t k2 = OperandKind(second); k2 >= 0) {
       const uint32_t third = op(at + 24);
-      if (int32_t o = IntOpIndex(third); o >= 0)
+      if (int32_t o = IntOpIndex(third); o >= 0) {
+        const uint32_t fourth = op(at + 28);
+        if (k > 0 && (fourth == Op_Add || fourth == Op_Sub))
+          return static_cast<uint8_t>(kAccumulate + 24 * (k - 1) + 8 * k2 + 2 * o + (fourth == Op_Sub));
         return static_cast<uint8_t>(kTwoOperandOp + 12 * k + 4 * k2 + o);
+      }
       if (IsComparison(third) && op(at + 28) == Op_JumpZero)
-        return static_cast<uint8_t>(kTwoOperandTest + 3 * k + k2);
+        return static_cast<uint8_t>(k == 0 ? kTwoOperandTest + k2
+                                           : kLoopTest + 18 * (k - 1) + 6 * k2 + third - Op_GT);
     }
   }
   if (IsComparison(first) && op(at + 4) == Op_JumpZero) return static_cast<uint8_t>(kTest + first - Op_GT);
@@ -499,6 +517,8 @@ uint8_t FormAt(const uint32_t* w, uint32_t at, uint32_t size) {
       return static_cast<uint8_t>(kLocalUpdate + 4 * (operand == Op_LocalValPtr_Deref) +
                                   2 * (op(at + 28) == Op_Jump) + (assign == Op_SubSubst));
   }
+  if (first == Op_LocalValPtr)
+    if (int32_t k = OperandKind(op(at + 8)); k >= 0) return static_cast<uint8_t>(kRefOperand + k);
   return static_cast<uint8_t>(kPlain + first);
 }
 
@@ -583,6 +603,15 @@ BROVA_THREADED void ExecuteSlice(TProcess* p) {
 #define OPERAND_OP_LABELS(K) &&f_KO_##K##_Add, &&f_KO_##K##_Sub, &&f_KO_##K##_Mul, &&f_KO_##K##_Mod,
 #define TWO_OPERAND_OP_LABELS(K1, K2)                                                            \
   &&f_KKO_##K1##K2##_Add, &&f_KKO_##K1##K2##_Sub, &&f_KKO_##K1##K2##_Mul, &&f_KKO_##K1##K2##_Mod,
+#define OPERAND_ASSIGN_LABELS(K)                                                                 \
+  &&f_KA_##K##_Add, &&f_KA_##K##_Sub, &&f_KA_##K##_Mul, &&f_KA_##K##_Mod,
+#define ACCUMULATE_LABELS_OF(K1, K2, O) &&f_Acc_##K1##K2##_##O##_Add, &&f_Acc_##K1##K2##_##O##_Sub,
+#define ACCUMULATE_LABELS(K1, K2)                                                                \
+  ACCUMULATE_LABELS_OF(K1, K2, Add) ACCUMULATE_LABELS_OF(K1, K2, Sub)                            \
+  ACCUMULATE_LABELS_OF(K1, K2, Mul) ACCUMULATE_LABELS_OF(K1, K2, Mod)
+#define LOOP_TEST_LABELS(K1, K2)                                                                 \
+  &&f_Loop_##K1##K2##_GT, &&f_Loop_##K1##K2##_GTE, &&f_Loop_##K1##K2##_LT,                       \
+  &&f_Loop_##K1##K2##_LTE, &&f_Loop_##K1##K2##_EQ, &&f_Loop_##K1##K2##_NEQ,
   // By decode map entry, in the order of the handler numbers.
   static const void* const kLabels[kFormCount] = {
       &&op_Undecoded, BROVA_OPCODES(BROVA_LABEL) && op_Invalid,
@@ -591,16 +620,25 @@ BROVA_THREADED void ExecuteSlice(TProcess* p) {
       TWO_OPERAND_OP_LABELS(C, C) TWO_OPERAND_OP_LABELS(C, L) TWO_OPERAND_OP_LABELS(C, A)
       TWO_OPERAND_OP_LABELS(L, C) TWO_OPERAND_OP_LABELS(L, L) TWO_OPERAND_OP_LABELS(L, A)
       TWO_OPERAND_OP_LABELS(A, C) TWO_OPERAND_OP_LABELS(A, L) TWO_OPERAND_OP_LABELS(A, A)
-      &&f_KKJ_CC, &&f_KKJ_CL, &&f_KKJ_CA, &&f_KKJ_LC, &&f_KKJ_LL, &&f_KKJ_LA, &&f_KKJ_AC,
-      &&f_KKJ_AL, &&f_KKJ_AA,
+      &&f_KKJ_CC, &&f_KKJ_CL, &&f_KKJ_CA,
       &&f_Test_GT, &&f_Test_GTE, &&f_Test_LT, &&f_Test_LTE, &&f_Test_EQ, &&f_Test_NEQ,
       &&f_AssignStatement, &&f_AddStatement, &&f_SubStatement, &&f_LocalCopy,
       &&f_LocalUpdate_C_Add, &&f_LocalUpdate_C_Sub, &&f_LocalUpdateJump_C_Add,
       &&f_LocalUpdateJump_C_Sub, &&f_LocalUpdate_L_Add, &&f_LocalUpdate_L_Sub,
-      &&f_LocalUpdateJump_L_Add, &&f_LocalUpdateJump_L_Sub};
+      &&f_LocalUpdateJump_L_Add, &&f_LocalUpdateJump_L_Sub,
+      &&f_RefOperand_C, &&f_RefOperand_L, &&f_RefOperand_A,
+      OPERAND_ASSIGN_LABELS(C) OPERAND_ASSIGN_LABELS(L) OPERAND_ASSIGN_LABELS(A)
+      ACCUMULATE_LABELS(L, C) ACCUMULATE_LABELS(L, L) ACCUMULATE_LABELS(L, A)
+      ACCUMULATE_LABELS(A, C) ACCUMULATE_LABELS(A, L) ACCUMULATE_LABELS(A, A)
+      LOOP_TEST_LABELS(L, C) LOOP_TEST_LABELS(L, L) LOOP_TEST_LABELS(L, A)
+      LOOP_TEST_LABELS(A, C) LOOP_TEST_LABELS(A, L) LOOP_TEST_LABELS(A, A)};
 #undef BROVA_LABEL
 #undef OPERAND_OP_LABELS
 #undef TWO_OPERAND_OP_LABELS
+#undef OPERAND_ASSIGN_LABELS
+#undef ACCUMULATE_LABELS_OF
+#undef ACCUMULATE_LABELS
+#undef LOOP_TEST_LABELS
 #define DISPATCH()                                                                               \
   {                                                                                              \
     if (BROVA_UNLIKELY(--avail < 0)) goto slice_done;                                            \
@@ -1195,27 +1233,89 @@ op_Undecoded: {
     if (IntCompare(pc[-1], static_cast<int32_t>(a), static_cast<int32_t>(b))) NEXT(8);           \
     JUMP();                                                                                      \
   }
+  // `top O operand` into the slot referenced below the top, the statement's end.
+#define OPERAND_ASSIGN(K, O)                                                                     \
+  FORM(KA_##K##_##O) {                                                                           \
+    if (BROVA_UNLIKELY(avail < 3 || sp[1].kind != vtRef)) goto FIRST_##K;                        \
+    TAKE_##K(0, b, FIRST_##K) TAKE_TOP(a, FIRST_##K) INT_##O(a, b, r, FIRST_##K)                 \
+    avail -= 3;                                                                                  \
+    TValue* slot = reinterpret_cast<TValue*>(hb + sp[1].u);                                      \
+    uint64_t old = WordOf(slot);                                                                 \
+    PutWord(slot, IntWord(r));                                                                   \
+    sp += 2;                                                                                     \
+    pc += 5; /* a failing release finds the process at the Pop, as the assignment's does */      \
+    RELEASE_W(old);                                                                              \
+    NEXT(4);                                                                                     \
+  }
+  // `top + a O b` and `top - a O b` (`s + i * j`).
+#define ACCUMULATE(K1, K2, O, O2)                                                                \
+  FORM(Acc_##K1##K2##_##O##_##O2) {                                                              \
+    if (BROVA_UNLIKELY(avail < 3)) goto FIRST_##K1;                                              \
+    TAKE_##K1(0, a, FIRST_##K1) TAKE_##K2(3, b, FIRST_##K1) TAKE_TOP(t, FIRST_##K1)              \
+    INT_##O(a, b, r, FIRST_##K1) INT_##O2(t, r, r2, FIRST_##K1)                                  \
+    avail -= 3;                                                                                  \
+    PutWord(sp, IntWord(r2));                                                                    \
+    NEXT(32);                                                                                    \
+  }
+#define ACCUMULATE_FORMS(K1, K2)                                                                 \
+  ACCUMULATE(K1, K2, Add, Add) ACCUMULATE(K1, K2, Add, Sub) ACCUMULATE(K1, K2, Sub, Add)         \
+  ACCUMULATE(K1, K2, Sub, Sub) ACCUMULATE(K1, K2, Mul, Add) ACCUMULATE(K1, K2, Mul, Sub)         \
+  ACCUMULATE(K1, K2, Mod, Add) ACCUMULATE(K1, K2, Mod, Sub)
 #define OPERAND_FORMS(K)                                                                         \
-  OPERAND_OP(K, Add) OPERAND_OP(K, Sub) OPERAND_OP(K, Mul) OPERAND_OP(K, Mod) OPERAND_TEST(K)
+  OPERAND_OP(K, Add) OPERAND_OP(K, Sub) OPERAND_OP(K, Mul) OPERAND_OP(K, Mod) OPERAND_TEST(K)    \
+  OPERAND_ASSIGN(K, Add) OPERAND_ASSIGN(K, Sub) OPERAND_ASSIGN(K, Mul) OPERAND_ASSIGN(K, Mod)
+  // The same with the comparison known.
+#define LOOP_TEST(K1, K2, name, rel)                                                             \
+  FORM(Loop_##K1##K2##_##name) {                                                                 \
+    if (BROVA_UNLIKELY(avail < 3)) goto FIRST_##K1;                                              \
+    TAKE_##K1(0, a, FIRST_##K1) TAKE_##K2(3, b, FIRST_##K1)                                      \
+    avail -= 3;                                                                                  \
+    pc += 7;                                                                                     \
+    if (static_cast<int32_t>(a) rel static_cast<int32_t>(b)) NEXT(8);                            \
+    JUMP();                                                                                      \
+  }
+#define LOOP_TESTS(K1, K2)                                                                       \
+  LOOP_TEST(K1, K2, GT, >) LOOP_TEST(K1, K2, GTE, >=) LOOP_TEST(K1, K2, LT, <)                   \
+  LOOP_TEST(K1, K2, LTE, <=) LOOP_TEST(K1, K2, EQ, ==) LOOP_TEST(K1, K2, NEQ, !=)
 #define TWO_OPERAND_FORMS(K1, K2)                                                                \
   TWO_OPERAND_OP(K1, K2, Add) TWO_OPERAND_OP(K1, K2, Sub) TWO_OPERAND_OP(K1, K2, Mul)            \
-  TWO_OPERAND_OP(K1, K2, Mod) TWO_OPERAND_TEST(K1, K2)
+  TWO_OPERAND_OP(K1, K2, Mod)
   OPERAND_FORMS(C)
   OPERAND_FORMS(L)
   OPERAND_FORMS(A)
   TWO_OPERAND_FORMS(C, C)
   TWO_OPERAND_FORMS(C, L)
   TWO_OPERAND_FORMS(C, A)
+  TWO_OPERAND_TEST(C, C)
+  TWO_OPERAND_TEST(C, L)
+  TWO_OPERAND_TEST(C, A)
+  LOOP_TESTS(L, C)
+  LOOP_TESTS(L, L)
+  LOOP_TESTS(L, A)
+  LOOP_TESTS(A, C)
+  LOOP_TESTS(A, L)
+  LOOP_TESTS(A, A)
   TWO_OPERAND_FORMS(L, C)
   TWO_OPERAND_FORMS(L, L)
   TWO_OPERAND_FORMS(L, A)
   TWO_OPERAND_FORMS(A, C)
   TWO_OPERAND_FORMS(A, L)
   TWO_OPERAND_FORMS(A, A)
+  ACCUMULATE_FORMS(L, C)
+  ACCUMULATE_FORMS(L, L)
+  ACCUMULATE_FORMS(L, A)
+  ACCUMULATE_FORMS(A, C)
+  ACCUMULATE_FORMS(A, L)
+  ACCUMULATE_FORMS(A, A)
 #undef OPERAND_OP
+#undef OPERAND_ASSIGN
+#undef ACCUMULATE
+#undef ACCUMULATE_FORMS
 #undef OPERAND_TEST
 #undef TWO_OPERAND_OP
 #undef TWO_OPERAND_TEST
+#undef LOOP_TEST
+#undef LOOP_TESTS
 #undef OPERAND_FORMS
 #undef TWO_OPERAND_FORMS
 
@@ -1306,6 +1406,34 @@ op_Undecoded: {
   LOCAL_UPDATE(L, Add, +)
   LOCAL_UPDATE(L, Sub, -)
 #undef LOCAL_UPDATE
+
+  // A statement's start: the reference to a local and an operand's value, pushed as the two
+  // instructions push them.
+#define PUSH_C(at) const uint64_t w = (pc[(at) + 1] & 0xFF) | uint64_t(pc[(at) + 2]) << 32;
+#define PUSH_L(at)                                                                               \
+  const uint64_t w = WordOf(LOCAL(pc[(at) + 1]));                                                \
+  ADDREF_W(w);
+#define PUSH_A(at)                                                                               \
+  const uint32_t n = pc[(at) + 1];                                                               \
+  const uint64_t w = n < static_cast<uint32_t>(FRAME->argc) ? WordOf(ARG(n)) : uint64_t(vtNull); \
+  ADDREF_W(w);
+#define REF_OPERAND(K)                                                                           \
+  FORM(RefOperand_##K) {                                                                         \
+    if (BROVA_UNLIKELY(avail < 1)) goto op_LocalValPtr;                                          \
+    --avail;                                                                                     \
+    PUSH_##K(2)                                                                                  \
+    sp[-1] = RefValue(ADDR(LOCAL(pc[1])));                                                       \
+    sp -= 2;                                                                                     \
+    PutWord(sp, w);                                                                              \
+    NEXT(20);                                                                                    \
+  }
+  REF_OPERAND(C)
+  REF_OPERAND(L)
+  REF_OPERAND(A)
+#undef REF_OPERAND
+#undef PUSH_C
+#undef PUSH_L
+#undef PUSH_A
 #undef TAKE_C
 #undef TAKE_L
 #undef TAKE_A
