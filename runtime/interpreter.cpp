@@ -495,7 +495,8 @@ uint8_t FormAt(const uint32_t* w, uint32_t at, uint32_t size) {
       if (int32_t o = IntOpIndex(third); o >= 0) {
         const uint32_t fourth = op(at + 28);
         if (k > 0 && (fourth == Op_Add || fourth == Op_Sub))
-          return static_cast<uint8_t>(kAccumulate + 24 * (k - 1) + 8 * k2 + 2 * o + (fourth == Op_Sub));
+          return static_cast<uint8_t>(kAccumulate + 24 * (k - 1) + 8 * k2 + 2 * o +
+                                      (fourth == Op_Sub));
         return static_cast<uint8_t>(kTwoOperandOp + 12 * k + 4 * k2 + o);
       }
       if (IsComparison(third) && op(at + 28) == Op_JumpZero)
@@ -503,7 +504,8 @@ uint8_t FormAt(const uint32_t* w, uint32_t at, uint32_t size) {
                                            : kLoopTest + 18 * (k - 1) + 6 * k2 + third - Op_GT);
     }
   }
-  if (IsComparison(first) && op(at + 4) == Op_JumpZero) return static_cast<uint8_t>(kTest + first - Op_GT);
+  if (IsComparison(first) && op(at + 4) == Op_JumpZero)
+    return static_cast<uint8_t>(kTest + first - Op_GT);
   if (op(at + 4) == Op_Pop) {
     if (first == Op_Subst) return kAssignStatement;
     if (first == Op_AddSubst) return kAddStatement;
@@ -598,7 +600,9 @@ BROVA_THREADED void ExecuteSlice(TProcess* p) {
   } while (0)
 
 #if defined(__GNUC__)
-  const uint8_t* const decodeMap = g_decodeMap;
+  // The map's byte of the word at pc is at formOf + pc / 4: the heap's base is page-aligned.
+  const uintptr_t formOf =
+      reinterpret_cast<uintptr_t>(g_decodeMap) - (reinterpret_cast<uintptr_t>(hb) >> 2);
 #define BROVA_LABEL(num, name, size, operands, listing, pops, pushes) &&op_##name,
 #define OPERAND_OP_LABELS(K) &&f_KO_##K##_Add, &&f_KO_##K##_Sub, &&f_KO_##K##_Mul, &&f_KO_##K##_Mod,
 #define TWO_OPERAND_OP_LABELS(K1, K2)                                                            \
@@ -639,10 +643,16 @@ BROVA_THREADED void ExecuteSlice(TProcess* p) {
 #undef ACCUMULATE_LABELS_OF
 #undef ACCUMULATE_LABELS
 #undef LOOP_TEST_LABELS
+  // The table's address as a value the compiler cannot form again at each dispatch: it then
+  // keeps one copy at hand instead of rebuilding the address and the map index every time.
+  const void* const* labels = kLabels;
+  asm("" : "+r"(labels));
+#define FORM_AT(at)                                                                              \
+  (*reinterpret_cast<const uint8_t*>(formOf + (reinterpret_cast<uintptr_t>(at) >> 2)))
 #define DISPATCH()                                                                               \
   {                                                                                              \
     if (BROVA_UNLIKELY(--avail < 0)) goto slice_done;                                            \
-    goto* kLabels[decodeMap[ADDR(pc) / 4]];                                                      \
+    goto* labels[FORM_AT(pc)];                                                                   \
   }
 #define CASE(name) op_##name:
 #define FORM(name) f_##name:
@@ -652,7 +662,7 @@ BROVA_THREADED void ExecuteSlice(TProcess* p) {
   // runs by its opcode word.
 op_Undecoded: {
   uint32_t op_ = *pc;
-  goto* kLabels[kPlain + (op_ < kOpcodeCount ? op_ : kOpcodeCount)];
+  goto* labels[kPlain + (op_ < kOpcodeCount ? op_ : kOpcodeCount)];
 }
 #else
 // Without computed gotos the decode map is not read: every instruction runs alone.
@@ -1556,6 +1566,7 @@ slice_done:
 #undef ADDREF_W
 #undef RELEASE_W
 #undef DISPATCH
+#undef FORM_AT
 #undef CASE
 #undef FORM
 #undef INVALID_CASE
