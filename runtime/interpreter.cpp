@@ -463,7 +463,10 @@ enum : uint8_t {
   // + 18 (K1 - L) + 6 K2 + comparison - GT: `a < b` deciding a jump (a loop's test), K1 a
   // local or an argument
   kLoopTest = kAccumulate + 48,
-  kFormCount = kLoopTest + 36
+  // + 8 K + 4 (Sub) + O, with Push, O, Subst, Pop after `top + a` or `top - a`:
+  // `... = (top + a) O c;`
+  kOperandThenConstantAssign = kLoopTest + 36,
+  kFormCount = kOperandThenConstantAssign + 24
 };
 static_assert(kFormCount <= 256);
 
@@ -486,6 +489,9 @@ uint8_t FormAt(const uint32_t* w, uint32_t at, uint32_t size) {
     if (int32_t o = IntOpIndex(second); o >= 0) {
       if (op(at + 16) == Op_Subst && op(at + 20) == Op_Pop)
         return static_cast<uint8_t>(kOperandAssign + 4 * k + o);
+      const int32_t o2 = op(at + 16) == Op_Push ? IntOpIndex(op(at + 28)) : -1;
+      if (o < 2 && o2 >= 0 && op(at + 32) == Op_Subst && op(at + 36) == Op_Pop)
+        return static_cast<uint8_t>(kOperandThenConstantAssign + 8 * k + 4 * o + o2);
       return static_cast<uint8_t>(kOperandOp + 4 * k + o);
     }
     if (IsComparison(second) && op(at + 16) == Op_JumpZero)
@@ -616,6 +622,11 @@ BROVA_THREADED void ExecuteSlice(TProcess* p) {
 #define LOOP_TEST_LABELS(K1, K2)                                                                 \
   &&f_Loop_##K1##K2##_GT, &&f_Loop_##K1##K2##_GTE, &&f_Loop_##K1##K2##_LT,                       \
   &&f_Loop_##K1##K2##_LTE, &&f_Loop_##K1##K2##_EQ, &&f_Loop_##K1##K2##_NEQ,
+#define OPERAND_THEN_CONSTANT_LABELS_OF(K, O)                                                    \
+  &&f_KCA_##K##_##O##_Add, &&f_KCA_##K##_##O##_Sub, &&f_KCA_##K##_##O##_Mul,                     \
+  &&f_KCA_##K##_##O##_Mod,
+#define OPERAND_THEN_CONSTANT_LABELS(K)                                                          \
+  OPERAND_THEN_CONSTANT_LABELS_OF(K, Add) OPERAND_THEN_CONSTANT_LABELS_OF(K, Sub)
   // By decode map entry, in the order of the handler numbers.
   static const void* const kLabels[kFormCount] = {
       &&op_Undecoded, BROVA_OPCODES(BROVA_LABEL) && op_Invalid,
@@ -635,7 +646,9 @@ BROVA_THREADED void ExecuteSlice(TProcess* p) {
       ACCUMULATE_LABELS(L, C) ACCUMULATE_LABELS(L, L) ACCUMULATE_LABELS(L, A)
       ACCUMULATE_LABELS(A, C) ACCUMULATE_LABELS(A, L) ACCUMULATE_LABELS(A, A)
       LOOP_TEST_LABELS(L, C) LOOP_TEST_LABELS(L, L) LOOP_TEST_LABELS(L, A)
-      LOOP_TEST_LABELS(A, C) LOOP_TEST_LABELS(A, L) LOOP_TEST_LABELS(A, A)};
+      LOOP_TEST_LABELS(A, C) LOOP_TEST_LABELS(A, L) LOOP_TEST_LABELS(A, A)
+      OPERAND_THEN_CONSTANT_LABELS(C) OPERAND_THEN_CONSTANT_LABELS(L)
+      OPERAND_THEN_CONSTANT_LABELS(A)};
 #undef BROVA_LABEL
 #undef OPERAND_OP_LABELS
 #undef TWO_OPERAND_OP_LABELS
@@ -643,6 +656,8 @@ BROVA_THREADED void ExecuteSlice(TProcess* p) {
 #undef ACCUMULATE_LABELS_OF
 #undef ACCUMULATE_LABELS
 #undef LOOP_TEST_LABELS
+#undef OPERAND_THEN_CONSTANT_LABELS_OF
+#undef OPERAND_THEN_CONSTANT_LABELS
   // The table's address as a value the compiler cannot form again at each dispatch: it then
   // keeps one copy at hand instead of rebuilding the address and the map index every time.
   const void* const* labels = kLabels;
@@ -1257,6 +1272,26 @@ op_Undecoded: {
     RELEASE_W(old);                                                                              \
     NEXT(4);                                                                                     \
   }
+  // `(top + a) O c` and `(top - a) O c` into the slot referenced below the top.
+#define OPERAND_THEN_CONSTANT(K, O1, O)                                                          \
+  FORM(KCA_##K##_##O1##_##O) {                                                                   \
+    if (BROVA_UNLIKELY(avail < 5 || sp[1].kind != vtRef)) goto FIRST_##K;                        \
+    TAKE_##K(0, a, FIRST_##K) TAKE_TOP(t, FIRST_##K) TAKE_C(4, c, FIRST_##K)                     \
+    INT_##O1(t, a, r1, FIRST_##K) INT_##O(r1, c, r, FIRST_##K)                                   \
+    avail -= 5;                                                                                  \
+    TValue* slot = reinterpret_cast<TValue*>(hb + sp[1].u);                                      \
+    uint64_t old = WordOf(slot);                                                                 \
+    PutWord(slot, IntWord(r));                                                                   \
+    sp += 2;                                                                                     \
+    pc += 9; /* a failing release finds the process at the Pop, as the assignment's does */      \
+    RELEASE_W(old);                                                                              \
+    NEXT(4);                                                                                     \
+  }
+#define OPERAND_THEN_CONSTANT_FORMS(K)                                                           \
+  OPERAND_THEN_CONSTANT(K, Add, Add) OPERAND_THEN_CONSTANT(K, Add, Sub)                          \
+  OPERAND_THEN_CONSTANT(K, Add, Mul) OPERAND_THEN_CONSTANT(K, Add, Mod)                          \
+  OPERAND_THEN_CONSTANT(K, Sub, Add) OPERAND_THEN_CONSTANT(K, Sub, Sub)                          \
+  OPERAND_THEN_CONSTANT(K, Sub, Mul) OPERAND_THEN_CONSTANT(K, Sub, Mod)
   // `top + a O b` and `top - a O b` (`s + i * j`).
 #define ACCUMULATE(K1, K2, O, O2)                                                                \
   FORM(Acc_##K1##K2##_##O##_##O2) {                                                              \
@@ -1293,6 +1328,9 @@ op_Undecoded: {
   OPERAND_FORMS(C)
   OPERAND_FORMS(L)
   OPERAND_FORMS(A)
+  OPERAND_THEN_CONSTANT_FORMS(C)
+  OPERAND_THEN_CONSTANT_FORMS(L)
+  OPERAND_THEN_CONSTANT_FORMS(A)
   TWO_OPERAND_FORMS(C, C)
   TWO_OPERAND_FORMS(C, L)
   TWO_OPERAND_FORMS(C, A)
@@ -1319,6 +1357,8 @@ op_Undecoded: {
   ACCUMULATE_FORMS(A, A)
 #undef OPERAND_OP
 #undef OPERAND_ASSIGN
+#undef OPERAND_THEN_CONSTANT
+#undef OPERAND_THEN_CONSTANT_FORMS
 #undef ACCUMULATE
 #undef ACCUMULATE_FORMS
 #undef OPERAND_TEST

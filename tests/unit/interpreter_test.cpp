@@ -556,6 +556,8 @@ TEST_F(Interpreter, DecodedFormsMatchSingleStepsForEveryKindOfValue) {
                     w.Emit(Op_Mod); });                             // l0 = (l1 + l2 * y) % 1000;
     assign(1, [&] { local(1), constant(1), w.Emit(Op_Add), constant(2), w.Emit(Op_Mul); });
     assign(2, [&] { constant(7), arg(0), w.Emit(Op_Sub); });        // l2 = 7 - x;
+    assign(2, [&] { local(2), arg(0), w.Emit(Op_Add), constant(7), w.Emit(Op_Mod); });
+    assign(1, [&] { local(1), local(0), w.Emit(Op_Sub), constant(3), w.Emit(Op_Mul); });
     update(1, Op_AddSubst, [&] { constant(2); });
     update(2, Op_SubSubst, [&] { local(0); });
     update(0, Op_AddSubst, [&] { local(1); });
@@ -593,10 +595,10 @@ TEST_F(Interpreter, DecodedFormsMatchSingleStepsForEveryKindOfValue) {
     const char* result;
   };
   const Case cases[] = {
-      {I(7), I(-3), false, "-57"},           {I(-5), I(40), false, "1750"},
-      {F(2.5f), I(4), false, "173"},         {N(), I(5), false, "210"},
-      {S("ab"), I(6), false, "18ab18341ab"}, {I(9), S("cd"), false, "cd9cd3cd110"},
-      {I(7), N(), true, "40"},               {U(), F(0.5f), false, "33"},
+      {I(7), I(-3), false, "-257"},           {I(-5), I(40), false, "-5431"},
+      {F(2.5f), I(4), false, "-360"},         {N(), I(5), false, "-374"},
+      {S("ab"), I(6), false, "18ab183117ab"}, {I(9), S("cd"), false, "cd9cd3cd110"},
+      {I(7), N(), true, "-13"},               {U(), F(0.5f), false, "69"},
   };
   for (const Case& c : cases) {
     AddCode(cls, "f", 0, [&](TProgWriter& w) {
