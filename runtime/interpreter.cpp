@@ -466,7 +466,9 @@ enum : uint8_t {
   // + 8 K + 4 (Sub) + O, with Push, O, Subst, Pop after `top + a` or `top - a`:
   // `... = (top + a) O c;`
   kOperandThenConstantAssign = kLoopTest + 36,
-  kFormCount = kOperandThenConstantAssign + 24
+  // + 2 (K == A) + (DMemberValPtr_Deref): a field of a local or an argument by name, `p.x`
+  kOperandField = kOperandThenConstantAssign + 24,
+  kFormCount = kOperandField + 4
 };
 static_assert(kFormCount <= 256);
 
@@ -496,6 +498,8 @@ uint8_t FormAt(const uint32_t* w, uint32_t at, uint32_t size) {
     }
     if (IsComparison(second) && op(at + 16) == Op_JumpZero)
       return static_cast<uint8_t>(kOperandTest + k);
+    if (k > 0 && (second == Op_DMemberValPtr || second == Op_DMemberValPtr_Deref))
+      return static_cast<uint8_t>(kOperandField + 2 * (k - 1) + (second == Op_DMemberValPtr_Deref));
     if (int32_t k2 = OperandKind(second); k2 >= 0) {
       const uint32_t third = op(at + 24);
       if (int32_t o = IntOpIndex(third); o >= 0) {
@@ -648,7 +652,8 @@ BROVA_THREADED void ExecuteSlice(TProcess* p) {
       LOOP_TEST_LABELS(L, C) LOOP_TEST_LABELS(L, L) LOOP_TEST_LABELS(L, A)
       LOOP_TEST_LABELS(A, C) LOOP_TEST_LABELS(A, L) LOOP_TEST_LABELS(A, A)
       OPERAND_THEN_CONSTANT_LABELS(C) OPERAND_THEN_CONSTANT_LABELS(L)
-      OPERAND_THEN_CONSTANT_LABELS(A)};
+      OPERAND_THEN_CONSTANT_LABELS(A)
+      &&f_Field_L, &&f_FieldValue_L, &&f_Field_A, &&f_FieldValue_A};
 #undef BROVA_LABEL
 #undef OPERAND_OP_LABELS
 #undef TWO_OPERAND_OP_LABELS
@@ -1460,13 +1465,12 @@ op_Undecoded: {
   // A statement's start: the reference to a local and an operand's value, pushed as the two
   // instructions push them.
 #define PUSH_C(at) const uint64_t w = (pc[(at) + 1] & 0xFF) | uint64_t(pc[(at) + 2]) << 32;
-#define PUSH_L(at)                                                                               \
-  const uint64_t w = WordOf(LOCAL(pc[(at) + 1]));                                                \
-  ADDREF_W(w);
-#define PUSH_A(at)                                                                               \
+#define PEEK_L(at) const uint64_t w = WordOf(LOCAL(pc[(at) + 1]));
+#define PEEK_A(at)                                                                               \
   const uint32_t n = pc[(at) + 1];                                                               \
-  const uint64_t w = n < static_cast<uint32_t>(FRAME->argc) ? WordOf(ARG(n)) : uint64_t(vtNull); \
-  ADDREF_W(w);
+  const uint64_t w = n < static_cast<uint32_t>(FRAME->argc) ? WordOf(ARG(n)) : uint64_t(vtNull);
+#define PUSH_L(at) PEEK_L(at) ADDREF_W(w);
+#define PUSH_A(at) PEEK_A(at) ADDREF_W(w);
 #define REF_OPERAND(K)                                                                           \
   FORM(RefOperand_##K) {                                                                         \
     if (BROVA_UNLIKELY(avail < 1)) goto op_LocalValPtr;                                          \
@@ -1481,9 +1485,41 @@ op_Undecoded: {
   REF_OPERAND(L)
   REF_OPERAND(A)
 #undef REF_OPERAND
+
+  // A field of the object in a local or an argument, found by the name's cache: the
+  // reference or the value takes the object's place at once, so its count does not move
+  // (one at -1 is left to the instructions, which report it).
+#define OPERAND_FIELD(K, name, deref, bytes)                                                     \
+  FORM(name##_##K) {                                                                             \
+    if (BROVA_UNLIKELY(avail < 1)) goto FIRST_##K;                                               \
+    PEEK_##K(0)                                                                                  \
+    if (BROVA_UNLIKELY(KIND(w) != vtObject)) goto FIRST_##K;                                     \
+    TfObject* o = OBJECT_AT(w);                                                                  \
+    const TRTTI* cls = ClassById(o->cls);                                                        \
+    const uint32_t cache = pc[5];                                                                \
+    if (BROVA_UNLIKELY(!cls || cache >= static_cast<uint32_t>(cls->instanceSize - 12) / 8 ||     \
+                       cls->fieldNames[cache].sym != pc[4] || o->refCount < 0))                  \
+      goto FIRST_##K;                                                                            \
+    --avail;                                                                                     \
+    if (deref) {                                                                                 \
+      const uint64_t v = WordOf(&o->fields[cache]);                                              \
+      ADDREF_W(v);                                                                               \
+      PutWord(--sp, v);                                                                          \
+    } else {                                                                                     \
+      *--sp = RefValue(ADDR(&o->fields[cache]));                                                 \
+    }                                                                                            \
+    NEXT(bytes);                                                                                 \
+  }
+  OPERAND_FIELD(L, Field, false, 24)
+  OPERAND_FIELD(L, FieldValue, true, 28)
+  OPERAND_FIELD(A, Field, false, 24)
+  OPERAND_FIELD(A, FieldValue, true, 28)
+#undef OPERAND_FIELD
 #undef PUSH_C
 #undef PUSH_L
 #undef PUSH_A
+#undef PEEK_L
+#undef PEEK_A
 #undef TAKE_C
 #undef TAKE_L
 #undef TAKE_A
