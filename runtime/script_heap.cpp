@@ -114,9 +114,9 @@ bool Contains(HeapAddr addr, uint32_t bytes) {
 }
 
 bool Holds(const void* p, uint64_t bytes) {
-  uintptr_t off = reinterpret_cast<uintptr_t>(p) - reinterpret_cast<uintptr_t>(g_heapBase);
-  return g_heapBase && reinterpret_cast<const uint8_t*>(p) >= g_heapBase && off <= g_reserved &&
-         bytes <= g_reserved - off;
+  const uintptr_t at = reinterpret_cast<uintptr_t>(p);
+  const uintptr_t base = reinterpret_cast<uintptr_t>(g_heapBase);
+  return g_heapBase && at >= base && at - base <= g_reserved && bytes <= g_reserved - (at - base);
 }
 
 uint64_t BytesInUse() { return g_inUse; }
