@@ -1,7 +1,9 @@
 // The instruction loop. pc, sp, fp, the receiver and the step count live in locals and go
 // back into the process record before anything that can fail, run script code or look at
 // the process (natives, warnings, string and instance creation). Rare cases leave the loop
-// for out-of-line functions, so the common paths stay short.
+// for out-of-line functions, so the common paths stay short. Each instruction goes to the
+// handler its block's decoding chose (see "the decode map"): the instruction alone, or the
+// operation, test or statement it begins, whose opcodes were checked once at decoding.
 #include <climits>
 #include <cmath>
 #include <cstring>
