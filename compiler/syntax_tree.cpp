@@ -144,7 +144,7 @@ private:
   TProgWriter writer_;
 };
 
-void Fuse(TCompiledInfo* info) { FuseInstructions(info->Words(), info->size); }
+void Fuse(TCompiledInfo* info) { info->Fuse(); }
 
 // A field of the compiled class, declared by its first use.
 void EmitOwnField(TContext& c, std::string_view name, bool pushThis) {

@@ -38,7 +38,10 @@ void TSymInfoList::WriteListing(std::vector<std::string>& lines) const {
                       " ,info=" + e.text);
 }
 
-TCompiledInfo::~TCompiledInfo() { heap::Free(code, size); }
+TCompiledInfo::~TCompiledInfo() {
+  detail::ForgetDecoding(code, size);
+  heap::Free(code, size);
+}
 
 namespace {
 
@@ -122,6 +125,7 @@ void TCompiledInfo::AnalyzeStack() {
   maxStack = kUnrunnableStack;
   localsUsed = 0;
   frameShape_ = TFrameShape{};
+  detail::ForgetDecoding(code, size);
   const uint32_t* w = Words();
   const uint32_t words = size / 4;
   if (words == 0 || size % 4 != 0) return;
@@ -241,6 +245,12 @@ void TCompiledInfo::AnalyzeStack() {
   if (!ok) return;
   maxStack = static_cast<uint32_t>(peak);
   localsUsed = locals;
+  detail::Decode(*this);
+}
+
+void TCompiledInfo::Fuse() {
+  FuseInstructions(Words(), size);
+  if (Runnable()) detail::Decode(*this);
 }
 
 TCompiledInfo* MakeCompiledInfo(const uint8_t* bytes, uint32_t size, TSymInfoList symbols,
@@ -321,6 +331,7 @@ TCompiledInfo* TProgWriter::Finish() {
 // ---- fusion
 
 void FuseInstructions(uint32_t* code, uint32_t size) {
+  if (heap::Holds(code, size)) detail::ForgetDecoding(HeapAddrOf(code), size);
   uint32_t at = 0; // byte offset
   auto word = [&](uint32_t byteOff) -> uint32_t {
     return byteOff + 4 <= size ? code[byteOff / 4] : UINT32_MAX;

@@ -111,9 +111,12 @@ struct TCompiledInfo {
   bool Runnable() const { return maxStack < kUnrunnableStack; }
   uint32_t* Words() const { return HeapPtr<uint32_t>(code); }
 
-  // Walks every path through the code. Runs at construction; run it again after changing
-  // instruction words in place (fusion keeps the result valid).
+  // Walks every path through the code and, when it may run, decodes it for the interpreter.
+  // Runs at construction; run it again after changing instruction words in place.
   void AnalyzeStack();
+  // Fuses the block's pairs in place (FuseInstructions), which keeps the stack analysis
+  // valid, and decodes the fused block again.
+  void Fuse();
 
 private:
   void ShapeFrame(uint32_t declared) const;
@@ -166,7 +169,8 @@ private:
 };
 
 // Rewrites pointer-then-dereference pairs into fused instructions, in place. Raises
-// "Invalid Instruction" + number on an opcode it does not know.
+// "Invalid Instruction" + number on an opcode it does not know. Code in the script heap
+// loses its decoding; TCompiledInfo::Fuse decodes it again.
 void FuseInstructions(uint32_t* code, uint32_t size);
 
 // One line per instruction up to Op_Halt: 8 hex digits of its address, ":", its text.

@@ -1,7 +1,9 @@
 // The instruction loop. pc, sp, fp, the receiver and the step count live in locals and go
 // back into the process record before anything that can fail, run script code or look at
 // the process (natives, warnings, string and instance creation). Rare cases leave the loop
-// for out-of-line functions, so the common paths stay short.
+// for out-of-line functions, so the common paths stay short. Each instruction goes to the
+// handler its block's decoding chose (see "the decode map"): the instruction alone, or the
+// operation, test or statement it begins, whose opcodes were checked once at decoding.
 #include <climits>
 #include <cmath>
 #include <cstring>
@@ -87,42 +89,6 @@ inline TValue ValueOfWord(uint64_t w) {
 // whole-word load of the same cell stalls the load until the store retires.
 inline uint64_t IntWord(uint32_t i) { return uint64_t(vtInt) | uint64_t(i) << 32; }
 inline uint32_t Payload(uint64_t w) { return static_cast<uint32_t>(w >> 32); }
-
-// The integer the operand instruction at `at` would push: a constant, a local or an
-// argument (the caller has checked it is one of these three, each 12 bytes); false for any
-// other value. Constants come first: they are the common second operand.
-inline bool IntOperand(const uint32_t* at, const uint8_t* fp, const TValue* self, uint32_t& value) {
-  uint64_t w;
-  if (at[0] == Op_Push) {
-    if ((at[1] & 0xFF) != vtInt) return false;
-    value = at[2];
-    return true;
-  }
-  if (at[0] == Op_LocalValPtr_Deref) {
-    w = WordOf(reinterpret_cast<const TValue*>(fp) - static_cast<int32_t>(at[1]));
-  } else {
-    if (at[1] >= static_cast<uint32_t>(reinterpret_cast<const TFrame*>(fp)->argc)) return false;
-    w = WordOf(self - 1 - at[1]);
-  }
-  if (static_cast<uint8_t>(w) != vtInt) return false;
-  value = Payload(w);
-  return true;
-}
-
-// Add, Sub, Mul and Mod of integers as their handlers compute them; false where the handler
-// would leave its fast path (a divisor that is not positive).
-inline bool IntArith(uint32_t op, uint32_t a, uint32_t b, uint32_t& r) {
-  switch (op) {
-  case Op_Add: r = a + b; return true;
-  case Op_Sub: r = a - b; return true;
-  case Op_Mul: r = a * b; return true;
-  case Op_Mod:
-    if (static_cast<int32_t>(b) <= 0) return false;
-    r = static_cast<uint32_t>(static_cast<int32_t>(a) % static_cast<int32_t>(b));
-    return true;
-  default: return false;
-  }
-}
 
 std::string NotObject(const TValue& v) {
   return ValueToText(v) + Translate(v.kind == vtUnset ? " is not initialized." : " is not Object.");
@@ -505,12 +471,126 @@ BROVA_COLD NativeBody ResolveNative(uint32_t id) {
   return body;
 }
 
+// ---- the decode map
+
+// Handler numbers in the decode map. Operand instructions come in three kinds (K): a
+// constant (Push, C), a local (LocalValPtr_Deref, L) and an argument (ArgValPtr_Deref, A),
+// each 12 bytes; O is one of Add, Sub, Mul, Mod, and a test is a comparison GT ... NEQ
+// followed by JumpZero. Every form but the plain ones spans several instructions and runs
+// them in one pass when the values allow, each still counted.
+enum : uint8_t {
+  kUndecoded = 0,
+  kPlain = 1, // + opcode: the instruction alone; + kOpcodeCount: an invalid opcode
+  kOperandOp = kPlain + kOpcodeCount + 1, // + 4 K + O: `top O operand`
+  kOperandTest = kOperandOp + 12,         // + K: `top < operand` deciding a jump
+  kTwoOperandOp = kOperandTest + 3,       // + 12 K1 + 4 K2 + O: `a O b`
+  kTwoOperandTest = kTwoOperandOp + 36,   // + K2: `c < b` deciding a jump, c a constant
+  kTest = kTwoOperandTest + 3,            // + comparison - GT: a comparison and its JumpZero
+  kAssignStatement = kTest + 6,           // Subst Pop
+  kAddStatement,                          // AddSubst Pop
+  kSubStatement,                          // SubSubst Pop
+  kLocalCopy,                             // LocalValPtr, L, Subst, Pop: `x = y;`
+  kLocalUpdate,    // + 4 (K == L) + 2 (a Jump follows) + (SubSubst): `x += c;`, `x -= y;`
+  kRefOperand = kLocalUpdate + 8, // + K: LocalValPtr and an operand, a statement's start
+  kOperandAssign = kRefOperand + 3, // + 4 K + O, then Subst Pop: `... = top O operand;`
+  // + 24 (K1 - L) + 8 K2 + 2 O + (Sub): `top + a O b`, `top - a O b`, K1 a local or an
+  // argument
+  kAccumulate = kOperandAssign + 12,
+  // + 18 (K1 - L) + 6 K2 + comparison - GT: `a < b` deciding a jump (a loop's test), K1 a
+  // local or an argument
+  kLoopTest = kAccumulate + 48,
+  // + 8 K + 4 (Sub) + O, with Push, O, Subst, Pop after `top + a` or `top - a`:
+  // `... = (top + a) O c;`
+  kOperandThenConstantAssign = kLoopTest + 36,
+  // + 2 (K == A) + (DMemberValPtr_Deref): a field of a local or an argument by name, `p.x`
+  kOperandField = kOperandThenConstantAssign + 24,
+  kFormCount = kOperandField + 4
+};
+static_assert(kFormCount <= 256);
+
+constexpr int32_t OperandKind(uint32_t op) {
+  return op == Op_Push ? 0 : op == Op_LocalValPtr_Deref ? 1 : op == Op_ArgValPtr_Deref ? 2 : -1;
+}
+// Add, Sub, Mul and Mod as 0 ... 3 (Div, whose integer result may be a float, has no form);
+// -1 for any other opcode.
+constexpr int32_t IntOpIndex(uint32_t op) {
+  return op == Op_Mod ? 3 : op - Op_Add <= Op_Mul - Op_Add ? static_cast<int32_t>(op - Op_Add) : -1;
+}
+constexpr bool IsComparison(uint32_t op) { return op - Op_GT <= Op_NEQ - Op_GT; }
+
+// The form of the instruction at `at`, which InstructionSize has accepted.
+uint8_t FormAt(const uint32_t* w, uint32_t at, uint32_t size) {
+  auto op = [&](uint32_t off) { return InstructionSize(w, off, size) ? w[off / 4] : UINT32_MAX; };
+  const uint32_t first = w[at / 4];
+  if (int32_t k = OperandKind(first); k >= 0) {
+    const uint32_t second = op(at + 12);
+    if (int32_t o = IntOpIndex(second); o >= 0) {
+      if (op(at + 16) == Op_Subst && op(at + 20) == Op_Pop)
+        return static_cast<uint8_t>(kOperandAssign + 4 * k + o);
+      const int32_t o2 = op(at + 16) == Op_Push ? IntOpIndex(op(at + 28)) : -1;
+      if (o < 2 && o2 >= 0 && op(at + 32) == Op_Subst && op(at + 36) == Op_Pop)
+        return static_cast<uint8_t>(kOperandThenConstantAssign + 8 * k + 4 * o + o2);
+      return static_cast<uint8_t>(kOperandOp + 4 * k + o);
+    }
+    if (IsComparison(second) && op(at + 16) == Op_JumpZero)
+      return static_cast<uint8_t>(kOperandTest + k);
+    if (k > 0 && (second == Op_DMemberValPtr || second == Op_DMemberValPtr_Deref))
+      return static_cast<uint8_t>(kOperandField + 2 * (k - 1) + (second == Op_DMemberValPtr_Deref));
+    if (int32_t k2 = OperandKind(second); k2 >= 0) {
+      const uint32_t third = op(at + 24);
+      if (int32_t o = IntOpIndex(third); o >= 0) {
+        const uint32_t fourth = op(at + 28);
+        if (k > 0 && (fourth == Op_Add || fourth == Op_Sub))
+          return static_cast<uint8_t>(kAccumulate + 24 * (k - 1) + 8 * k2 + 2 * o +
+                                      (fourth == Op_Sub));
+        return static_cast<uint8_t>(kTwoOperandOp + 12 * k + 4 * k2 + o);
+      }
+      if (IsComparison(third) && op(at + 28) == Op_JumpZero)
+        return static_cast<uint8_t>(k == 0 ? kTwoOperandTest + k2
+                                           : kLoopTest + 18 * (k - 1) + 6 * k2 + third - Op_GT);
+    }
+  }
+  if (IsComparison(first) && op(at + 4) == Op_JumpZero)
+    return static_cast<uint8_t>(kTest + first - Op_GT);
+  if (op(at + 4) == Op_Pop) {
+    if (first == Op_Subst) return kAssignStatement;
+    if (first == Op_AddSubst) return kAddStatement;
+    if (first == Op_SubSubst) return kSubStatement;
+  }
+  if (first == Op_LocalValPtr && op(at + 24) == Op_Pop) {
+    const uint32_t operand = op(at + 8), assign = op(at + 20);
+    if (operand == Op_LocalValPtr_Deref && assign == Op_Subst) return kLocalCopy;
+    if ((operand == Op_Push || operand == Op_LocalValPtr_Deref) &&
+        (assign == Op_AddSubst || assign == Op_SubSubst))
+      return static_cast<uint8_t>(kLocalUpdate + 4 * (operand == Op_LocalValPtr_Deref) +
+                                  2 * (op(at + 28) == Op_Jump) + (assign == Op_SubSubst));
+  }
+  if (first == Op_LocalValPtr)
+    if (int32_t k = OperandKind(op(at + 8)); k >= 0) return static_cast<uint8_t>(kRefOperand + k);
+  return static_cast<uint8_t>(kPlain + first);
+}
+
 } // namespace
 
 void SetObjectClass(TRTTI* cls) { g_objectClass = cls; }
 void SetArrayClass(TRTTI* cls) { g_arrayClass = cls; }
 
 namespace detail {
+
+void Decode(const TCompiledInfo& info) {
+  const uint32_t* w = info.Words();
+  uint8_t* map = heap::DecodeEntries(info.code);
+  for (uint32_t at = 0; at < info.size;) {
+    uint32_t n = InstructionSize(w, at, info.size);
+    if (n == 0) break; // the rest dispatches on its opcode words
+    map[at / 4] = FormAt(w, at, info.size);
+    at += n;
+  }
+}
+
+void ForgetDecoding(HeapAddr code, uint32_t size) {
+  if (code != kNoAddr) std::memset(heap::DecodeEntries(code), 0, size / 4);
+}
 
 BROVA_THREADED void ExecuteSlice(TProcess* p) {
   uint8_t* const hb = g_heapBase;
@@ -565,22 +645,91 @@ BROVA_THREADED void ExecuteSlice(TProcess* p) {
   } while (0)
 
 #if defined(__GNUC__)
+  // The map's byte of the word at pc is at formOf + pc / 4: the heap's base is page-aligned.
+  const uintptr_t formOf =
+      reinterpret_cast<uintptr_t>(g_decodeMap) - (reinterpret_cast<uintptr_t>(hb) >> 2);
 #define BROVA_LABEL(num, name, size, operands, listing, pops, pushes) &&op_##name,
-  static const void* const kLabels[kOpcodeCount + 1] = {BROVA_OPCODES(BROVA_LABEL) && op_Invalid};
+#define OPERAND_OP_LABELS(K) &&f_KO_##K##_Add, &&f_KO_##K##_Sub, &&f_KO_##K##_Mul, &&f_KO_##K##_Mod,
+#define TWO_OPERAND_OP_LABELS(K1, K2)                                                            \
+  &&f_KKO_##K1##K2##_Add, &&f_KKO_##K1##K2##_Sub, &&f_KKO_##K1##K2##_Mul, &&f_KKO_##K1##K2##_Mod,
+#define OPERAND_ASSIGN_LABELS(K)                                                                 \
+  &&f_KA_##K##_Add, &&f_KA_##K##_Sub, &&f_KA_##K##_Mul, &&f_KA_##K##_Mod,
+#define ACCUMULATE_LABELS_OF(K1, K2, O) &&f_Acc_##K1##K2##_##O##_Add, &&f_Acc_##K1##K2##_##O##_Sub,
+#define ACCUMULATE_LABELS(K1, K2)                                                                \
+  ACCUMULATE_LABELS_OF(K1, K2, Add) ACCUMULATE_LABELS_OF(K1, K2, Sub)                            \
+  ACCUMULATE_LABELS_OF(K1, K2, Mul) ACCUMULATE_LABELS_OF(K1, K2, Mod)
+#define LOOP_TEST_LABELS(K1, K2)                                                                 \
+  &&f_Loop_##K1##K2##_GT, &&f_Loop_##K1##K2##_GTE, &&f_Loop_##K1##K2##_LT,                       \
+  &&f_Loop_##K1##K2##_LTE, &&f_Loop_##K1##K2##_EQ, &&f_Loop_##K1##K2##_NEQ,
+#define OPERAND_THEN_CONSTANT_LABELS_OF(K, O)                                                    \
+  &&f_KCA_##K##_##O##_Add, &&f_KCA_##K##_##O##_Sub, &&f_KCA_##K##_##O##_Mul,                     \
+  &&f_KCA_##K##_##O##_Mod,
+#define OPERAND_THEN_CONSTANT_LABELS(K)                                                          \
+  OPERAND_THEN_CONSTANT_LABELS_OF(K, Add) OPERAND_THEN_CONSTANT_LABELS_OF(K, Sub)
+  // By decode map entry, in the order of the handler numbers.
+  static const void* const kLabels[] = {
+      &&op_Undecoded, BROVA_OPCODES(BROVA_LABEL) && op_Invalid,
+      OPERAND_OP_LABELS(C) OPERAND_OP_LABELS(L) OPERAND_OP_LABELS(A)
+      &&f_KJ_C, &&f_KJ_L, &&f_KJ_A,
+      TWO_OPERAND_OP_LABELS(C, C) TWO_OPERAND_OP_LABELS(C, L) TWO_OPERAND_OP_LABELS(C, A)
+      TWO_OPERAND_OP_LABELS(L, C) TWO_OPERAND_OP_LABELS(L, L) TWO_OPERAND_OP_LABELS(L, A)
+      TWO_OPERAND_OP_LABELS(A, C) TWO_OPERAND_OP_LABELS(A, L) TWO_OPERAND_OP_LABELS(A, A)
+      &&f_KKJ_CC, &&f_KKJ_CL, &&f_KKJ_CA,
+      &&f_Test_GT, &&f_Test_GTE, &&f_Test_LT, &&f_Test_LTE, &&f_Test_EQ, &&f_Test_NEQ,
+      &&f_AssignStatement, &&f_AddStatement, &&f_SubStatement, &&f_LocalCopy,
+      &&f_LocalUpdate_C_Add, &&f_LocalUpdate_C_Sub, &&f_LocalUpdateJump_C_Add,
+      &&f_LocalUpdateJump_C_Sub, &&f_LocalUpdate_L_Add, &&f_LocalUpdate_L_Sub,
+      &&f_LocalUpdateJump_L_Add, &&f_LocalUpdateJump_L_Sub,
+      &&f_RefOperand_C, &&f_RefOperand_L, &&f_RefOperand_A,
+      OPERAND_ASSIGN_LABELS(C) OPERAND_ASSIGN_LABELS(L) OPERAND_ASSIGN_LABELS(A)
+      ACCUMULATE_LABELS(L, C) ACCUMULATE_LABELS(L, L) ACCUMULATE_LABELS(L, A)
+      ACCUMULATE_LABELS(A, C) ACCUMULATE_LABELS(A, L) ACCUMULATE_LABELS(A, A)
+      LOOP_TEST_LABELS(L, C) LOOP_TEST_LABELS(L, L) LOOP_TEST_LABELS(L, A)
+      LOOP_TEST_LABELS(A, C) LOOP_TEST_LABELS(A, L) LOOP_TEST_LABELS(A, A)
+      OPERAND_THEN_CONSTANT_LABELS(C) OPERAND_THEN_CONSTANT_LABELS(L)
+      OPERAND_THEN_CONSTANT_LABELS(A)
+      &&f_Field_L, &&f_FieldValue_L, &&f_Field_A, &&f_FieldValue_A};
+  static_assert(sizeof kLabels / sizeof kLabels[0] == kFormCount);
 #undef BROVA_LABEL
+#undef OPERAND_OP_LABELS
+#undef TWO_OPERAND_OP_LABELS
+#undef OPERAND_ASSIGN_LABELS
+#undef ACCUMULATE_LABELS_OF
+#undef ACCUMULATE_LABELS
+#undef LOOP_TEST_LABELS
+#undef OPERAND_THEN_CONSTANT_LABELS_OF
+#undef OPERAND_THEN_CONSTANT_LABELS
+  // The table's address hidden from the optimiser, so that it is formed once and not again
+  // at every dispatch (which measured a few host instructions more per instruction).
+  const void* const* labels = kLabels;
+  asm("" : "+r"(labels));
+#define FORM_AT(at)                                                                              \
+  (*reinterpret_cast<const uint8_t*>(formOf + (reinterpret_cast<uintptr_t>(at) >> 2)))
 #define DISPATCH()                                                                               \
   {                                                                                              \
     if (BROVA_UNLIKELY(--avail < 0)) goto slice_done;                                            \
-    uint32_t op_ = *pc;                                                                          \
-    goto* kLabels[op_ < kOpcodeCount ? op_ : kOpcodeCount];                                      \
+    goto* labels[FORM_AT(pc)];                                                                   \
   }
 #define CASE(name) op_##name:
+#define FORM(name) f_##name:
 #define INVALID_CASE op_Invalid:
   DISPATCH();
+  // Code that was never decoded (or the inner instruction of a fused pair, reached by a jump)
+  // runs by its opcode word.
+op_Undecoded: {
+  uint32_t op_ = *pc;
+  goto* labels[kPlain + (op_ < kOpcodeCount ? op_ : kOpcodeCount)];
+}
 #else
+// Without computed gotos the decode map is not read: every instruction runs alone.
 #define DISPATCH() continue;
-#define CASE(name) case Op_##name:
-#define INVALID_CASE default:
+#define CASE(name)                                                                               \
+  case Op_##name:                                                                                \
+  op_##name:
+#define FORM(name) f_##name:
+#define INVALID_CASE                                                                             \
+  default:                                                                                       \
+  op_Invalid:
   for (;;) {
     if (--avail < 0) goto slice_done;
     switch (*pc) {
@@ -591,69 +740,6 @@ BROVA_THREADED void ExecuteSlice(TProcess* p) {
     DISPATCH();                                                                                  \
   }
 #define JUMP() NEXT(static_cast<int32_t>(pc[1]))
-// An operand instruction (12 bytes, pushing `a_` when `ok_`) followed by an integer
-// operation, in one pass with each instruction still counted: into the top (`x + 1`), with
-// a second operand (`i * j`), or as a comparison deciding a jump (`i < n`). The opcode words
-// are looked at before any value; Add ... Mod and GT ... NEQ are adjacent, so one range test
-// turns away every other instruction.
-#define FUSED_OPERAND(FETCH)                                                                     \
-  {                                                                                              \
-    uint32_t next_ = pc[3];                                                                      \
-    uint32_t a_ = 0, r_, b_;                                                                \
-    bool ok_ = false;                                                                            \
-    if (next_ - Op_Add <= Op_NEQ - Op_Add) {                                                     \
-      if (next_ <= Op_Mod) {                                                                     \
-        FETCH;                                                                                   \
-        uint64_t top_ = WordOf(sp);                                                              \
-        if (ok_ && KIND(top_) == vtInt && avail > 0 && IntArith(next_, Payload(top_), a_, r_)) { \
-          --avail;                                                                               \
-          PutWord(sp, IntWord(r_));                                                              \
-          NEXT(16);                                                                              \
-        }                                                                                        \
-      } else if (pc[4] == Op_JumpZero && avail >= 2) {                                           \
-        FETCH;                                                                                   \
-        uint64_t top_ = WordOf(sp);                                                              \
-        if (ok_ && KIND(top_) == vtInt) {                                                        \
-          avail -= 2;                                                                            \
-          sp += 1;                                                                               \
-          pc += 4;                                                                               \
-          if (IntCompare(next_, static_cast<int32_t>(Payload(top_)), static_cast<int32_t>(a_)))  \
-            NEXT(8);                                                                             \
-          JUMP();                                                                                \
-        }                                                                                        \
-      }                                                                                          \
-    } else if (next_ == Op_Push || next_ == Op_LocalValPtr_Deref ||                              \
-               next_ == Op_ArgValPtr_Deref) {                                                    \
-      const uint32_t op_ = pc[6];                                                                \
-      if (op_ - Op_Add <= Op_NEQ - Op_Add && (op_ <= Op_Mod || pc[7] == Op_JumpZero) &&          \
-          avail >= 3) {                                                                          \
-        FETCH;                                                                                   \
-        if (ok_ && IntOperand(pc + 3, fp, self, b_)) {                                           \
-          if (op_ >= Op_GT) {                                                                    \
-            avail -= 3;                                                                          \
-            pc += 7;                                                                             \
-            if (IntCompare(op_, static_cast<int32_t>(a_), static_cast<int32_t>(b_))) NEXT(8);    \
-            JUMP();                                                                              \
-          }                                                                                      \
-          if (IntArith(op_, a_, b_, r_)) {                                                       \
-            avail -= 2;                                                                          \
-            PutWord(--sp, IntWord(r_));                                                          \
-            NEXT(28);                                                                            \
-          }                                                                                      \
-        }                                                                                        \
-      }                                                                                          \
-    }                                                                                            \
-  }
-#define FETCH_CONSTANT (ok_ = (pc[1] & 0xFF) == vtInt, a_ = pc[2])
-#define FETCH_WORD(cell)                                                                         \
-  {                                                                                              \
-    uint64_t w_ = WordOf(cell);                                                                  \
-    ok_ = KIND(w_) == vtInt;                                                                     \
-    a_ = Payload(w_);                                                                            \
-  }
-#define FETCH_LOCAL FETCH_WORD(LOCAL(pc[1]))
-#define FETCH_ARG                                                                                \
-  if (pc[1] < static_cast<uint32_t>(FRAME->argc)) FETCH_WORD(ARG(pc[1]))
 
   CASE(Pop) {
     uint64_t w = WordOf(sp++);
@@ -661,7 +747,6 @@ BROVA_THREADED void ExecuteSlice(TProcess* p) {
     NEXT(4);
   }
   CASE(Push) {
-    FUSED_OPERAND(FETCH_CONSTANT);
     PutWord(--sp, (pc[1] & 0xFF) | uint64_t(pc[2]) << 32);
     NEXT(12);
   }
@@ -717,45 +802,7 @@ BROVA_THREADED void ExecuteSlice(TProcess* p) {
     NEXT(12);
   }
   CASE(LocalValPtr) {
-    TValue* local = LOCAL(pc[1]);
-    // Statements of four instructions ending in a Pop, in one pass with each still counted:
-    // `local += constant;` and `local -= constant;`, `local = other;`, and `local += other;`
-    // and `local -= other;`, the updates when both are integers.
-    if (pc[6] == Op_Pop && avail >= 3) {
-      const uint32_t op = pc[5];
-      const bool update = op == Op_AddSubst || op == Op_SubSubst;
-      uint32_t x = 0;
-      bool intUpdate = false;
-      if (pc[2] == Op_Push) {
-        intUpdate = update && local->kind == vtInt && (pc[3] & 0xFF) == vtInt;
-        x = pc[4];
-      } else if (pc[2] == Op_LocalValPtr_Deref) {
-        uint64_t w = WordOf(LOCAL(pc[3]));
-        if (op == Op_Subst) {
-          avail -= 3;
-          ADDREF_W(w);
-          uint64_t old = WordOf(local);
-          PutWord(local, w);
-          pc += 6; // where the assignment leaves it: at the Pop, already counted
-          RELEASE_W(old);
-          NEXT(4);
-        }
-        intUpdate = update && local->kind == vtInt && KIND(w) == vtInt;
-        x = Payload(w);
-      }
-      if (intUpdate) {
-        avail -= 3;
-        PutWord(local, IntWord(op == Op_AddSubst ? local->u + x : local->u - x));
-        // The step of a loop, going back to its test.
-        if (pc[7] == Op_Jump && avail > 0) {
-          --avail;
-          pc += 7;
-          JUMP();
-        }
-        NEXT(28);
-      }
-    }
-    *--sp = RefValue(ADDR(local));
+    *--sp = RefValue(ADDR(LOCAL(pc[1])));
     NEXT(8);
   }
   CASE(ArgValPtr) {
@@ -813,14 +860,12 @@ BROVA_THREADED void ExecuteSlice(TProcess* p) {
     NEXT(16);
   }
   CASE(LocalValPtr_Deref) {
-    FUSED_OPERAND(FETCH_LOCAL);
     uint64_t w = WordOf(LOCAL(pc[1]));
     ADDREF_W(w);
     PutWord(--sp, w);
     NEXT(12);
   }
   CASE(ArgValPtr_Deref) {
-    FUSED_OPERAND(FETCH_ARG);
     uint32_t n = pc[1];
     uint64_t w = n < static_cast<uint32_t>(FRAME->argc) ? WordOf(ARG(n)) : uint64_t(vtNull);
     ADDREF_W(w);
@@ -1004,15 +1049,7 @@ BROVA_THREADED void ExecuteSlice(TProcess* p) {
   CASE(name) {                                                                                   \
     TValue* l = sp + 1;                                                                          \
     if (BROVA_LIKELY(l->kind == vtInt && sp->kind == vtInt)) {                                   \
-      bool t = l->i rel sp->i;                                                                   \
-      if (BROVA_LIKELY(pc[1] == Op_JumpZero && avail > 0)) {                                     \
-        --avail; /* the JumpZero's step */                                                       \
-        sp += 2;                                                                                 \
-        ++pc;                                                                                    \
-        if (!t) JUMP();                                                                          \
-        NEXT(8);                                                                                 \
-      }                                                                                          \
-      *l = FloatFlag(t);                                                                         \
+      *l = FloatFlag(l->i rel sp->i);                                                            \
       sp = l;                                                                                    \
       NEXT(4);                                                                                   \
     }                                                                                            \
@@ -1059,17 +1096,6 @@ BROVA_THREADED void ExecuteSlice(TProcess* p) {
   CASE(Subst) {
     TValue x = sp[0];
     TValue ref = sp[1];
-    if (BROVA_LIKELY(ref.kind == vtRef && pc[1] == Op_Pop && avail > 0)) {
-      // An assignment statement: the value moves into the slot and nothing stays.
-      --avail; // the Pop's step
-      TValue* slot = reinterpret_cast<TValue*>(hb + ref.u);
-      uint64_t old = WordOf(slot);
-      PutWord(slot, WordOf(sp));
-      sp += 2;
-      ++pc;
-      RELEASE_W(old);
-      NEXT(4);
-    }
     ++sp;
     *sp = x;
     if (BROVA_LIKELY(ref.kind == vtRef)) {
@@ -1090,11 +1116,6 @@ BROVA_THREADED void ExecuteSlice(TProcess* p) {
       if (BROVA_LIKELY(t->kind == vtInt)) {
         PutWord(t, IntWord(t->u + sp[0].u));
         ++sp;
-        if (BROVA_LIKELY(pc[1] == Op_Pop && avail > 0)) {
-          --avail; // the Pop of the reference, which holds no count
-          ++sp;
-          NEXT(8);
-        }
         NEXT(4);
       }
     }
@@ -1109,11 +1130,6 @@ BROVA_THREADED void ExecuteSlice(TProcess* p) {
       if (BROVA_LIKELY(t->kind == vtInt)) {
         PutWord(t, IntWord(t->u - sp[0].u));
         ++sp;
-        if (BROVA_LIKELY(pc[1] == Op_Pop && avail > 0)) {
-          --avail; // the Pop of the reference, which holds no count
-          ++sp;
-          NEXT(8);
-        }
         NEXT(4);
       }
     }
@@ -1221,6 +1237,347 @@ BROVA_THREADED void ExecuteSlice(TProcess* p) {
     Finish(p);
     return;
   }
+
+  // ---- decoded forms: the instructions are known, only the values are checked. A check
+  // that fails, or an allowance that does not cover every step, runs the first instruction
+  // alone, with nothing done yet.
+
+// The integer `v` the operand instruction at word `at` pushes, or on to `fail`.
+#define TAKE_C(at, v, fail)                                                                      \
+  if (BROVA_UNLIKELY((pc[(at) + 1] & 0xFF) != vtInt)) goto fail;                                 \
+  const uint32_t v = pc[(at) + 2];
+#define TAKE_L(at, v, fail)                                                                      \
+  const uint64_t v##_w = WordOf(LOCAL(pc[(at) + 1]));                                            \
+  if (BROVA_UNLIKELY(KIND(v##_w) != vtInt)) goto fail;                                           \
+  const uint32_t v = Payload(v##_w);
+#define TAKE_A(at, v, fail)                                                                      \
+  if (BROVA_UNLIKELY(pc[(at) + 1] >= static_cast<uint32_t>(FRAME->argc))) goto fail;            \
+  const uint64_t v##_w = WordOf(ARG(pc[(at) + 1]));                                              \
+  if (BROVA_UNLIKELY(KIND(v##_w) != vtInt)) goto fail;                                           \
+  const uint32_t v = Payload(v##_w);
+#define TAKE_TOP(v, fail)                                                                        \
+  const uint64_t v##_w = WordOf(sp);                                                             \
+  if (BROVA_UNLIKELY(KIND(v##_w) != vtInt)) goto fail;                                           \
+  const uint32_t v = Payload(v##_w);
+#define FIRST_C op_Push
+#define FIRST_L op_LocalValPtr_Deref
+#define FIRST_A op_ArgValPtr_Deref
+// `r` as the integer handlers compute it; a divisor that is not positive goes to `fail`.
+#define INT_Add(a, b, r, fail) const uint32_t r = (a) + (b);
+#define INT_Sub(a, b, r, fail) const uint32_t r = (a) - (b);
+#define INT_Mul(a, b, r, fail) const uint32_t r = (a) * (b);
+#define INT_Mod(a, b, r, fail)                                                                   \
+  if (BROVA_UNLIKELY(static_cast<int32_t>(b) <= 0)) goto fail;                                   \
+  const uint32_t r = static_cast<uint32_t>(static_cast<int32_t>(a) % static_cast<int32_t>(b));
+
+  // `top O operand`, into the top (`x + 1`).
+#define OPERAND_OP(K, O)                                                                         \
+  FORM(KO_##K##_##O) {                                                                           \
+    if (BROVA_UNLIKELY(avail < 1)) goto FIRST_##K;                                               \
+    TAKE_##K(0, b, FIRST_##K) TAKE_TOP(a, FIRST_##K) INT_##O(a, b, r, FIRST_##K)                 \
+    --avail;                                                                                     \
+    PutWord(sp, IntWord(r));                                                                     \
+    NEXT(16);                                                                                    \
+  }
+  // `top < operand` and the JumpZero it decides.
+#define OPERAND_TEST(K)                                                                          \
+  FORM(KJ_##K) {                                                                                 \
+    if (BROVA_UNLIKELY(avail < 2)) goto FIRST_##K;                                               \
+    TAKE_##K(0, b, FIRST_##K) TAKE_TOP(a, FIRST_##K)                                             \
+    avail -= 2;                                                                                  \
+    sp += 1;                                                                                     \
+    pc += 4;                                                                                     \
+    if (IntCompare(pc[-1], static_cast<int32_t>(a), static_cast<int32_t>(b))) NEXT(8);           \
+    JUMP();                                                                                      \
+  }
+  // `a O b` onto the stack (`i * j`).
+#define TWO_OPERAND_OP(K1, K2, O)                                                                \
+  FORM(KKO_##K1##K2##_##O) {                                                                     \
+    if (BROVA_UNLIKELY(avail < 2)) goto FIRST_##K1;                                              \
+    TAKE_##K1(0, a, FIRST_##K1) TAKE_##K2(3, b, FIRST_##K1) INT_##O(a, b, r, FIRST_##K1)         \
+    avail -= 2;                                                                                  \
+    PutWord(--sp, IntWord(r));                                                                   \
+    NEXT(28);                                                                                    \
+  }
+  // `a < b` and the JumpZero it decides (`i < n`).
+#define TWO_OPERAND_TEST(K1, K2)                                                                 \
+  FORM(KKJ_##K1##K2) {                                                                           \
+    if (BROVA_UNLIKELY(avail < 3)) goto FIRST_##K1;                                              \
+    TAKE_##K1(0, a, FIRST_##K1) TAKE_##K2(3, b, FIRST_##K1)                                      \
+    avail -= 3;                                                                                  \
+    pc += 7;                                                                                     \
+    if (IntCompare(pc[-1], static_cast<int32_t>(a), static_cast<int32_t>(b))) NEXT(8);           \
+    JUMP();                                                                                      \
+  }
+  // `top O operand` into the slot referenced below the top, the statement's end.
+#define OPERAND_ASSIGN(K, O)                                                                     \
+  FORM(KA_##K##_##O) {                                                                           \
+    if (BROVA_UNLIKELY(avail < 3 || sp[1].kind != vtRef)) goto FIRST_##K;                        \
+    TAKE_##K(0, b, FIRST_##K) TAKE_TOP(a, FIRST_##K) INT_##O(a, b, r, FIRST_##K)                 \
+    avail -= 3;                                                                                  \
+    TValue* slot = reinterpret_cast<TValue*>(hb + sp[1].u);                                      \
+    uint64_t old = WordOf(slot);                                                                 \
+    PutWord(slot, IntWord(r));                                                                   \
+    sp += 2;                                                                                     \
+    pc += 5; /* a failing release finds the process at the Pop, as the assignment's does */      \
+    RELEASE_W(old);                                                                              \
+    NEXT(4);                                                                                     \
+  }
+  // `(top + a) O c` and `(top - a) O c` into the slot referenced below the top.
+#define OPERAND_THEN_CONSTANT(K, O1, O)                                                          \
+  FORM(KCA_##K##_##O1##_##O) {                                                                   \
+    if (BROVA_UNLIKELY(avail < 5 || sp[1].kind != vtRef)) goto FIRST_##K;                        \
+    TAKE_##K(0, a, FIRST_##K) TAKE_TOP(t, FIRST_##K) TAKE_C(4, c, FIRST_##K)                     \
+    INT_##O1(t, a, r1, FIRST_##K) INT_##O(r1, c, r, FIRST_##K)                                   \
+    avail -= 5;                                                                                  \
+    TValue* slot = reinterpret_cast<TValue*>(hb + sp[1].u);                                      \
+    uint64_t old = WordOf(slot);                                                                 \
+    PutWord(slot, IntWord(r));                                                                   \
+    sp += 2;                                                                                     \
+    pc += 9; /* a failing release finds the process at the Pop, as the assignment's does */      \
+    RELEASE_W(old);                                                                              \
+    NEXT(4);                                                                                     \
+  }
+#define OPERAND_THEN_CONSTANT_FORMS(K)                                                           \
+  OPERAND_THEN_CONSTANT(K, Add, Add) OPERAND_THEN_CONSTANT(K, Add, Sub)                          \
+  OPERAND_THEN_CONSTANT(K, Add, Mul) OPERAND_THEN_CONSTANT(K, Add, Mod)                          \
+  OPERAND_THEN_CONSTANT(K, Sub, Add) OPERAND_THEN_CONSTANT(K, Sub, Sub)                          \
+  OPERAND_THEN_CONSTANT(K, Sub, Mul) OPERAND_THEN_CONSTANT(K, Sub, Mod)
+  // `top + a O b` and `top - a O b` (`s + i * j`).
+#define ACCUMULATE(K1, K2, O, O2)                                                                \
+  FORM(Acc_##K1##K2##_##O##_##O2) {                                                              \
+    if (BROVA_UNLIKELY(avail < 3)) goto FIRST_##K1;                                              \
+    TAKE_##K1(0, a, FIRST_##K1) TAKE_##K2(3, b, FIRST_##K1) TAKE_TOP(t, FIRST_##K1)              \
+    INT_##O(a, b, r, FIRST_##K1) INT_##O2(t, r, r2, FIRST_##K1)                                  \
+    avail -= 3;                                                                                  \
+    PutWord(sp, IntWord(r2));                                                                    \
+    NEXT(32);                                                                                    \
+  }
+#define ACCUMULATE_FORMS(K1, K2)                                                                 \
+  ACCUMULATE(K1, K2, Add, Add) ACCUMULATE(K1, K2, Add, Sub) ACCUMULATE(K1, K2, Sub, Add)         \
+  ACCUMULATE(K1, K2, Sub, Sub) ACCUMULATE(K1, K2, Mul, Add) ACCUMULATE(K1, K2, Mul, Sub)         \
+  ACCUMULATE(K1, K2, Mod, Add) ACCUMULATE(K1, K2, Mod, Sub)
+#define OPERAND_FORMS(K)                                                                         \
+  OPERAND_OP(K, Add) OPERAND_OP(K, Sub) OPERAND_OP(K, Mul) OPERAND_OP(K, Mod) OPERAND_TEST(K)    \
+  OPERAND_ASSIGN(K, Add) OPERAND_ASSIGN(K, Sub) OPERAND_ASSIGN(K, Mul) OPERAND_ASSIGN(K, Mod)
+  // The same with the comparison known.
+#define LOOP_TEST(K1, K2, name, rel)                                                             \
+  FORM(Loop_##K1##K2##_##name) {                                                                 \
+    if (BROVA_UNLIKELY(avail < 3)) goto FIRST_##K1;                                              \
+    TAKE_##K1(0, a, FIRST_##K1) TAKE_##K2(3, b, FIRST_##K1)                                      \
+    avail -= 3;                                                                                  \
+    pc += 7;                                                                                     \
+    if (static_cast<int32_t>(a) rel static_cast<int32_t>(b)) NEXT(8);                            \
+    JUMP();                                                                                      \
+  }
+#define LOOP_TESTS(K1, K2)                                                                       \
+  LOOP_TEST(K1, K2, GT, >) LOOP_TEST(K1, K2, GTE, >=) LOOP_TEST(K1, K2, LT, <)                   \
+  LOOP_TEST(K1, K2, LTE, <=) LOOP_TEST(K1, K2, EQ, ==) LOOP_TEST(K1, K2, NEQ, !=)
+#define TWO_OPERAND_FORMS(K1, K2)                                                                \
+  TWO_OPERAND_OP(K1, K2, Add) TWO_OPERAND_OP(K1, K2, Sub) TWO_OPERAND_OP(K1, K2, Mul)            \
+  TWO_OPERAND_OP(K1, K2, Mod)
+  OPERAND_FORMS(C)
+  OPERAND_FORMS(L)
+  OPERAND_FORMS(A)
+  OPERAND_THEN_CONSTANT_FORMS(C)
+  OPERAND_THEN_CONSTANT_FORMS(L)
+  OPERAND_THEN_CONSTANT_FORMS(A)
+  TWO_OPERAND_FORMS(C, C)
+  TWO_OPERAND_FORMS(C, L)
+  TWO_OPERAND_FORMS(C, A)
+  TWO_OPERAND_TEST(C, C)
+  TWO_OPERAND_TEST(C, L)
+  TWO_OPERAND_TEST(C, A)
+  LOOP_TESTS(L, C)
+  LOOP_TESTS(L, L)
+  LOOP_TESTS(L, A)
+  LOOP_TESTS(A, C)
+  LOOP_TESTS(A, L)
+  LOOP_TESTS(A, A)
+  TWO_OPERAND_FORMS(L, C)
+  TWO_OPERAND_FORMS(L, L)
+  TWO_OPERAND_FORMS(L, A)
+  TWO_OPERAND_FORMS(A, C)
+  TWO_OPERAND_FORMS(A, L)
+  TWO_OPERAND_FORMS(A, A)
+  ACCUMULATE_FORMS(L, C)
+  ACCUMULATE_FORMS(L, L)
+  ACCUMULATE_FORMS(L, A)
+  ACCUMULATE_FORMS(A, C)
+  ACCUMULATE_FORMS(A, L)
+  ACCUMULATE_FORMS(A, A)
+#undef OPERAND_OP
+#undef OPERAND_ASSIGN
+#undef OPERAND_THEN_CONSTANT
+#undef OPERAND_THEN_CONSTANT_FORMS
+#undef ACCUMULATE
+#undef ACCUMULATE_FORMS
+#undef OPERAND_TEST
+#undef TWO_OPERAND_OP
+#undef TWO_OPERAND_TEST
+#undef LOOP_TEST
+#undef LOOP_TESTS
+#undef OPERAND_FORMS
+#undef TWO_OPERAND_FORMS
+
+  // A comparison of integers and the JumpZero it decides.
+#define TEST(name, rel)                                                                          \
+  FORM(Test_##name) {                                                                            \
+    TValue* l = sp + 1;                                                                          \
+    if (BROVA_UNLIKELY(avail < 1 || l->kind != vtInt || sp->kind != vtInt)) goto op_##name;      \
+    --avail;                                                                                     \
+    const bool t = l->i rel sp->i;                                                               \
+    sp += 2;                                                                                     \
+    ++pc;                                                                                        \
+    if (!t) JUMP();                                                                              \
+    NEXT(8);                                                                                     \
+  }
+  TEST(GT, >)
+  TEST(GTE, >=)
+  TEST(LT, <)
+  TEST(LTE, <=)
+  TEST(EQ, ==)
+  TEST(NEQ, !=)
+#undef TEST
+
+  // An assignment statement: the value moves into the slot and nothing stays.
+  FORM(AssignStatement) {
+    if (BROVA_UNLIKELY(avail < 1 || sp[1].kind != vtRef)) goto op_Subst;
+    --avail;
+    TValue* slot = reinterpret_cast<TValue*>(hb + sp[1].u);
+    uint64_t old = WordOf(slot);
+    PutWord(slot, WordOf(sp));
+    sp += 2;
+    ++pc; // a failing release finds the process at the Pop, as before
+    RELEASE_W(old);
+    NEXT(4);
+  }
+  // `x += y;` and `x -= y;` of integers: the reference popped holds no count.
+#define UPDATE_STATEMENT(name, op, sign)                                                         \
+  FORM(name) {                                                                                   \
+    if (BROVA_UNLIKELY(avail < 1 || sp[1].kind != vtRef || sp[0].kind != vtInt)) goto op_##op;   \
+    TValue* t = reinterpret_cast<TValue*>(hb + sp[1].u);                                         \
+    if (BROVA_UNLIKELY(t->kind != vtInt)) goto op_##op;                                          \
+    --avail;                                                                                     \
+    PutWord(t, IntWord(t->u sign sp[0].u));                                                      \
+    sp += 2;                                                                                     \
+    NEXT(8);                                                                                     \
+  }
+  UPDATE_STATEMENT(AddStatement, AddSubst, +)
+  UPDATE_STATEMENT(SubStatement, SubSubst, -)
+#undef UPDATE_STATEMENT
+
+  // `x = y;` of two locals.
+  FORM(LocalCopy) {
+    if (BROVA_UNLIKELY(avail < 3)) goto op_LocalValPtr;
+    avail -= 3;
+    TValue* local = LOCAL(pc[1]);
+    uint64_t w = WordOf(LOCAL(pc[3]));
+    ADDREF_W(w);
+    uint64_t old = WordOf(local);
+    PutWord(local, w);
+    pc += 6; // where the assignment leaves it: at the Pop, already counted
+    RELEASE_W(old);
+    NEXT(4);
+  }
+  // `x += c;`, `x -= y;` ... of an integer local and an integer, and in the Jump variants
+  // the loop's step going back to its test.
+#define LOCAL_UPDATE(K, O, sign)                                                                 \
+  FORM(LocalUpdateJump_##K##_##O) {                                                              \
+    if (BROVA_UNLIKELY(avail < 4)) goto f_LocalUpdate_##K##_##O;                                 \
+    TValue* local = LOCAL(pc[1]);                                                                \
+    TAKE_##K(2, x, op_LocalValPtr)                                                               \
+    if (BROVA_UNLIKELY(local->kind != vtInt)) goto op_LocalValPtr;                               \
+    avail -= 4;                                                                                  \
+    PutWord(local, IntWord(local->u sign x));                                                    \
+    pc += 7;                                                                                     \
+    JUMP();                                                                                      \
+  }                                                                                              \
+  FORM(LocalUpdate_##K##_##O) {                                                                  \
+    if (BROVA_UNLIKELY(avail < 3)) goto op_LocalValPtr;                                          \
+    TValue* local = LOCAL(pc[1]);                                                                \
+    TAKE_##K(2, x, op_LocalValPtr)                                                               \
+    if (BROVA_UNLIKELY(local->kind != vtInt)) goto op_LocalValPtr;                               \
+    avail -= 3;                                                                                  \
+    PutWord(local, IntWord(local->u sign x));                                                    \
+    NEXT(28);                                                                                    \
+  }
+  LOCAL_UPDATE(C, Add, +)
+  LOCAL_UPDATE(C, Sub, -)
+  LOCAL_UPDATE(L, Add, +)
+  LOCAL_UPDATE(L, Sub, -)
+#undef LOCAL_UPDATE
+
+  // A statement's start: the reference to a local and an operand's value, pushed as the two
+  // instructions push them.
+#define PUSH_C(at) const uint64_t w = (pc[(at) + 1] & 0xFF) | uint64_t(pc[(at) + 2]) << 32;
+#define PEEK_L(at) const uint64_t w = WordOf(LOCAL(pc[(at) + 1]));
+#define PEEK_A(at)                                                                               \
+  const uint32_t n = pc[(at) + 1];                                                               \
+  const uint64_t w = n < static_cast<uint32_t>(FRAME->argc) ? WordOf(ARG(n)) : uint64_t(vtNull);
+#define PUSH_L(at) PEEK_L(at) ADDREF_W(w);
+#define PUSH_A(at) PEEK_A(at) ADDREF_W(w);
+#define REF_OPERAND(K)                                                                           \
+  FORM(RefOperand_##K) {                                                                         \
+    if (BROVA_UNLIKELY(avail < 1)) goto op_LocalValPtr;                                          \
+    --avail;                                                                                     \
+    PUSH_##K(2)                                                                                  \
+    sp[-1] = RefValue(ADDR(LOCAL(pc[1])));                                                       \
+    sp -= 2;                                                                                     \
+    PutWord(sp, w);                                                                              \
+    NEXT(20);                                                                                    \
+  }
+  REF_OPERAND(C)
+  REF_OPERAND(L)
+  REF_OPERAND(A)
+#undef REF_OPERAND
+
+  // A field of the object in a local or an argument, found by the name's cache: the
+  // reference or the value takes the object's place at once, so its count does not move
+  // (one at -1 is left to the instructions, which report it).
+#define OPERAND_FIELD(K, name, deref, bytes)                                                     \
+  FORM(name##_##K) {                                                                             \
+    if (BROVA_UNLIKELY(avail < 1)) goto FIRST_##K;                                               \
+    PEEK_##K(0)                                                                                  \
+    if (BROVA_UNLIKELY(KIND(w) != vtObject)) goto FIRST_##K;                                     \
+    TfObject* o = OBJECT_AT(w);                                                                  \
+    const TRTTI* cls = ClassById(o->cls);                                                        \
+    const uint32_t cache = pc[5];                                                                \
+    if (BROVA_UNLIKELY(!cls || cache >= static_cast<uint32_t>(cls->instanceSize - 12) / 8 ||     \
+                       cls->fieldNames[cache].sym != pc[4] || o->refCount < 0))                  \
+      goto FIRST_##K;                                                                            \
+    --avail;                                                                                     \
+    if (deref) {                                                                                 \
+      const uint64_t v = WordOf(&o->fields[cache]);                                              \
+      ADDREF_W(v);                                                                               \
+      PutWord(--sp, v);                                                                          \
+    } else {                                                                                     \
+      *--sp = RefValue(ADDR(&o->fields[cache]));                                                 \
+    }                                                                                            \
+    NEXT(bytes);                                                                                 \
+  }
+  OPERAND_FIELD(L, Field, false, 24)
+  OPERAND_FIELD(L, FieldValue, true, 28)
+  OPERAND_FIELD(A, Field, false, 24)
+  OPERAND_FIELD(A, FieldValue, true, 28)
+#undef OPERAND_FIELD
+#undef PUSH_C
+#undef PUSH_L
+#undef PUSH_A
+#undef PEEK_L
+#undef PEEK_A
+#undef TAKE_C
+#undef TAKE_L
+#undef TAKE_A
+#undef TAKE_TOP
+#undef FIRST_C
+#undef FIRST_L
+#undef FIRST_A
+#undef INT_Add
+#undef INT_Sub
+#undef INT_Mul
+#undef INT_Mod
+
   INVALID_CASE {
     SAVE();
     FailInvalid(*pc);
@@ -1398,15 +1755,12 @@ slice_done:
 #undef ADDREF_W
 #undef RELEASE_W
 #undef DISPATCH
+#undef FORM_AT
 #undef CASE
+#undef FORM
 #undef INVALID_CASE
 #undef NEXT
 #undef JUMP
-#undef FUSED_OPERAND
-#undef FETCH_CONSTANT
-#undef FETCH_WORD
-#undef FETCH_LOCAL
-#undef FETCH_ARG
 }
 
 } // namespace detail

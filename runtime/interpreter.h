@@ -12,6 +12,13 @@ namespace brova::detail {
 // finishes. Errors propagate with the process state saved at the failing instruction.
 void ExecuteSlice(TProcess* p);
 
+// The decode map (heap::g_decodeMap) of a code block: Decode gives each instruction of a
+// runnable block the handler that runs it, the statement or operation it begins included;
+// the handlers then check only values. ForgetDecoding clears the block's entries, so the
+// interpreter dispatches on its opcode words again.
+void Decode(const TCompiledInfo& code);
+void ForgetDecoding(HeapAddr code, uint32_t size);
+
 // The locals a call of `code` sets up: the function's own, or more if its code names more.
 inline uint32_t FrameLocals(uint32_t declared, const TCompiledInfo& code) {
   return std::max(declared, code.localsUsed);

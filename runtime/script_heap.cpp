@@ -12,6 +12,7 @@
 namespace brova {
 
 uint8_t* g_heapBase = nullptr;
+uint8_t* g_decodeMap = nullptr;
 
 namespace heap {
 namespace {
@@ -38,14 +39,23 @@ void Reserve() {
   if (g_heapBase) return;
   // Reserve without committing; pages are committed by the kernel on first touch. Fall back
   // to smaller ranges where the address space is limited (ulimit -v).
-  for (uint64_t size = kMaxReserve; size >= (uint64_t(64) << 20); size /= 2) {
-    void* p = mmap(nullptr, size, PROT_READ | PROT_WRITE,
+  auto reserve = [](uint64_t bytes) {
+    void* p = mmap(nullptr, bytes, PROT_READ | PROT_WRITE,
                    MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
-    if (p != MAP_FAILED) {
-      g_heapBase = static_cast<uint8_t*>(p);
-      g_reserved = size;
-      return;
+    return p == MAP_FAILED ? nullptr : static_cast<uint8_t*>(p);
+  };
+  for (uint64_t size = kMaxReserve; size >= (uint64_t(64) << 20); size /= 2) {
+    uint8_t* base = reserve(size);
+    if (!base) continue;
+    uint8_t* map = reserve(size / 4);
+    if (!map) {
+      munmap(base, size);
+      continue;
     }
+    g_heapBase = base;
+    g_decodeMap = map;
+    g_reserved = size;
+    return;
   }
   throw EScriptError("Out of memory: the script heap cannot be reserved.");
 }
@@ -101,6 +111,12 @@ void Free(HeapAddr addr, uint32_t bytes) {
 
 bool Contains(HeapAddr addr, uint32_t bytes) {
   return addr >= kFirstFreeAddr && uint64_t(addr) + bytes <= g_top;
+}
+
+bool Holds(const void* p, uint64_t bytes) {
+  const uintptr_t at = reinterpret_cast<uintptr_t>(p);
+  const uintptr_t base = reinterpret_cast<uintptr_t>(g_heapBase);
+  return g_heapBase && at >= base && at - base <= g_reserved && bytes <= g_reserved - (at - base);
 }
 
 uint64_t BytesInUse() { return g_inUse; }

@@ -12,6 +12,10 @@ inline constexpr HeapAddr kNoAddr = 0;
 
 // Base of the reserved range; set before the first allocation and never moved.
 extern uint8_t* g_heapBase;
+// One byte per 4-byte word of the reserved range, reserved with it: the interpreter's handler
+// for the instruction that starts at that word, 0 where none was decoded. Only the pages
+// beside decoded code are ever touched.
+extern uint8_t* g_decodeMap;
 
 template <class T = uint8_t>
 inline T* HeapPtr(HeapAddr addr) {
@@ -37,6 +41,12 @@ uint64_t ReservedBytes();
 
 // Makes sure the range is reserved (allocation does this by itself).
 void Reserve();
+
+// The decode map's byte of the word at `addr`; those of the words after it follow.
+inline uint8_t* DecodeEntries(HeapAddr addr) { return g_decodeMap + addr / 4; }
+
+// True when [p, p + bytes) lies inside the reserved range.
+bool Holds(const void* p, uint64_t bytes);
 
 // The heap's fixed cells, laid out at reservation.
 inline constexpr HeapAddr kScratchValueAddr = 8; // the shared scratch value slot

@@ -583,6 +583,189 @@ TEST_F(Interpreter, StringJoinsCountEveryInstructionAndLeaveOtherHoldersAlone) {
   EXPECT_TRUE(log.shown.empty());
 }
 
+// Runs `f` of a receiver from `make` one instruction at a time, then at every budget split
+// (that budget, then the rest at once): each split stops where single steps stop, and
+// ends with the same result, messages and `state`. Returns the result's text.
+std::string SplitsMatchSingleSteps(const std::function<TfObject*()>& make, testing::MessageLog& log,
+                                   const std::function<std::string()>& state = [] { return ""; }) {
+  auto result = [](const TProcess* p) { return ValueToText(*HeapPtr<TValue>(p->resultSlot)); };
+  auto place = [](const TProcess* p) { return std::make_pair(p->pc, p->sp - p->stackBase); };
+  log.shown.clear();
+  TProcess* stepped = CreateProcess(make(), "f");
+  std::vector<std::pair<HeapAddr, HeapAddr>> trace{place(stepped)};
+  while (!stepped->finished) {
+    brova::Run(stepped, 1);
+    trace.push_back(place(stepped));
+  }
+  const std::string expected = result(stepped), expectedState = state();
+  const std::vector<std::string> messages = log.shown;
+  DestroyProcess(stepped);
+  for (size_t k = 1; k < trace.size(); ++k) {
+    log.shown.clear();
+    TProcess* p = CreateProcess(make(), "f");
+    brova::Run(p, static_cast<int32_t>(k));
+    EXPECT_EQ(place(p), trace[k]) << "budget " << k;
+    brova::Run(p, 0);
+    EXPECT_TRUE(p->finished) << "budget " << k;
+    EXPECT_EQ(result(p), expected) << "budget " << k;
+    EXPECT_EQ(state(), expectedState) << "budget " << k;
+    EXPECT_EQ(log.shown, messages) << "budget " << k;
+    DestroyProcess(p);
+  }
+  log.shown = messages;
+  return expected;
+}
+
+// The decoded forms against the same instructions run one at a time, which no form covers:
+// `g(x, y)` runs statements of the shapes the decoder gives single handlers, with arguments
+// of every kind (and y missing), so that each form meets values it must leave to the plain
+// instructions. Every budget split ends where single steps end and gives the same result.
+TEST_F(Interpreter, DecodedFormsMatchSingleStepsForEveryKindOfValue) {
+  TRTTI* cls = MakeClass("Forms", {});
+  TNormalFunction* g = AddCode(cls, "g", 3, [](TProgWriter& w) {
+    auto local = [&](uint32_t k) { w.Emit(Op_LocalValPtr, {k}), w.Emit(Op_Deref); };
+    auto arg = [&](uint32_t n) { w.Emit(Op_ArgValPtr, {n}), w.Emit(Op_Deref); };
+    auto constant = [&](int32_t i) { w.EmitPush(IntValue(i)); };
+    auto assign = [&](uint32_t k, const std::function<void()>& value) {
+      w.Emit(Op_LocalValPtr, {k});
+      value();
+      w.Emit(Op_Subst);
+      w.Emit(Op_Pop);
+    };
+    auto update = [&](uint32_t k, TOpcode op, const std::function<void()>& value) {
+      w.Emit(Op_LocalValPtr, {k});
+      value();
+      w.Emit(op);
+      w.Emit(Op_Pop);
+    };
+    // `if (test) k += 1;`
+    auto when = [&](const std::function<void()>& test, uint32_t k) {
+      test();
+      int32_t skip = w.EmitJump(Op_JumpZero);
+      update(k, Op_AddSubst, [&] { constant(1); });
+      w.PatchJump(skip, w.Pos());
+    };
+    assign(0, [&] { arg(0); });                                     // l0 = x;
+    assign(1, [&] { arg(1), constant(3), w.Emit(Op_Mul); });        // l1 = y * 3;
+    assign(2, [&] { local(0), local(1), w.Emit(Op_Add); });         // l2 = l0 + l1;
+    assign(2, [&] { local(2), arg(0), constant(4), w.Emit(Op_Mod), w.Emit(Op_Sub); });
+    assign(0, [&] { local(1), local(2), arg(1), w.Emit(Op_Mul), w.Emit(Op_Add), constant(1000),
+                    w.Emit(Op_Mod); });                             // l0 = (l1 + l2 * y) % 1000;
+    assign(1, [&] { local(1), constant(1), w.Emit(Op_Add), constant(2), w.Emit(Op_Mul); });
+    assign(2, [&] { constant(7), arg(0), w.Emit(Op_Sub); });        // l2 = 7 - x;
+    assign(2, [&] { local(2), arg(0), w.Emit(Op_Add), constant(7), w.Emit(Op_Mod); });
+    assign(1, [&] { local(1), local(0), w.Emit(Op_Sub), constant(3), w.Emit(Op_Mul); });
+    update(1, Op_AddSubst, [&] { constant(2); });
+    update(2, Op_SubSubst, [&] { local(0); });
+    update(0, Op_AddSubst, [&] { local(1); });
+    when([&] { local(0), arg(0), w.Emit(Op_LT); }, 1);
+    when([&] { constant(3), local(1), w.Emit(Op_GT); }, 2);
+    when([&] { local(2), constant(1), w.Emit(Op_Sub), constant(0), w.Emit(Op_GTE); }, 0);
+    when([&] { local(0), constant(2), w.Emit(Op_Mul), local(1), constant(2), w.Emit(Op_Mul),
+               w.Emit(Op_NEQ); }, 1);
+    when([&] { arg(1), local(2), w.Emit(Op_EQ); }, 0);
+    w.Emit(Op_ArgValPtr, {0}); // x += 1; x -= l1; through the stack
+    constant(1);
+    w.Emit(Op_AddSubst);
+    w.Emit(Op_Pop);
+    w.Emit(Op_ArgValPtr, {0});
+    local(1);
+    w.Emit(Op_SubSubst);
+    w.Emit(Op_Pop);
+    assign(2, [&] { local(1); }); // l2 = l1;
+    // for (l1 = 0; l1 < 3; l1 += 1) l0 = l0 - l1 * x;
+    assign(1, [&] { constant(0); });
+    int32_t test = w.Pos();
+    local(1), constant(3), w.Emit(Op_LT);
+    int32_t end = w.EmitJump(Op_JumpZero);
+    assign(0, [&] { local(0), local(1), arg(0), w.Emit(Op_Mul), w.Emit(Op_Sub); });
+    update(1, Op_AddSubst, [&] { constant(1); });
+    w.PatchJump(w.EmitJump(Op_Jump), test);
+    w.PatchJump(end, w.Pos());
+    local(0), local(1), w.Emit(Op_Add), local(2), w.Emit(Op_Add), arg(0), w.Emit(Op_Add);
+    w.Emit(Op_Ret);
+  });
+  const uint32_t gIndex = static_cast<uint32_t>(IndexOfMethod(cls, g));
+  struct Case {
+    Operand x, y;
+    bool missingY;
+    const char* result;
+  };
+  const Case cases[] = {
+      {I(7), I(-3), false, "-257"},           {I(-5), I(40), false, "-5431"},
+      {F(2.5f), I(4), false, "-360"},         {N(), I(5), false, "-374"},
+      {S("ab"), I(6), false, "18ab183117ab"}, {I(9), S("cd"), false, "cd9cd3cd110"},
+      {I(7), N(), true, "-13"},               {U(), F(0.5f), false, "69"},
+  };
+  for (const Case& c : cases) {
+    AddCode(cls, "f", 0, [&](TProgWriter& w) {
+      w.Emit(Op_PushThis);
+      c.x.Emit(w);
+      if (!c.missingY) c.y.Emit(w);
+      w.Emit(Op_SCall, {c.missingY ? 1u : 2u, gIndex});
+      w.Emit(Op_Ret);
+    });
+    SCOPED_TRACE(c.x.text ? c.x.text : ValueToText(c.x.value));
+    EXPECT_EQ(SplitsMatchSingleSteps([&] { return NewObject(cls); }, log), c.result);
+  }
+}
+
+// A field by name of the object in a local or an argument, one decoded form: objects of two
+// layouts take turns at each instruction (so its cache misses), and a number and a missing
+// argument are no objects; the counts of the objects end as single steps leave them.
+TEST_F(Interpreter, FieldsOfLocalsAndArgumentsMatchSingleSteps) {
+  TRTTI* point = MakeClass("Pt", {"a", "b"});
+  TRTTI* other = MakeClass("Other", {"b"});
+  TRTTI* cls = MakeClass("Reader", {"p", "q"});
+  // g(x) { l0 = x; x.b = x.b + 1; l0.b = l0.b * 2; return l0.b + x.b; }
+  TNormalFunction* g = AddCode(cls, "g", 1, [](TProgWriter& w) {
+    auto field = [&](TOpcode of, uint32_t n, bool deref) {
+      w.Emit(of, {n}), w.Emit(Op_Deref), w.Emit(Op_DMemberValPtr, {Intern("b"), 0});
+      if (deref) w.Emit(Op_Deref);
+    };
+    w.Emit(Op_LocalValPtr, {0}), w.Emit(Op_ArgValPtr, {0}), w.Emit(Op_Deref);
+    w.Emit(Op_Subst), w.Emit(Op_Pop);
+    field(Op_ArgValPtr, 0, false), field(Op_ArgValPtr, 0, true);
+    w.EmitPush(IntValue(1)), w.Emit(Op_Add), w.Emit(Op_Subst), w.Emit(Op_Pop);
+    field(Op_LocalValPtr, 0, false), field(Op_LocalValPtr, 0, true);
+    w.EmitPush(IntValue(2)), w.Emit(Op_Mul), w.Emit(Op_Subst), w.Emit(Op_Pop);
+    field(Op_LocalValPtr, 0, true), field(Op_ArgValPtr, 0, true), w.Emit(Op_Add);
+    w.Emit(Op_Ret);
+  });
+  const uint32_t gIndex = static_cast<uint32_t>(IndexOfMethod(cls, g));
+  // f() = g(p) + g(q) + g(p) + g(3) + g()
+  AddCode(cls, "f", 0, [&](TProgWriter& w) {
+    auto call = [&](const std::function<void()>& arg) {
+      w.Emit(Op_PushThis);
+      if (arg) arg();
+      w.Emit(Op_SCall, {arg ? 1u : 0u, gIndex});
+    };
+    auto own = [&](uint32_t k) {
+      return [&w, k] { w.Emit(Op_PushThis), w.Emit(Op_SMemberValPtr, {k}), w.Emit(Op_Deref); };
+    };
+    call(own(0)), call(own(1)), w.Emit(Op_Add), call(own(0)), w.Emit(Op_Add);
+    call([&] { w.EmitPush(IntValue(3)); }), w.Emit(Op_Add), call(nullptr), w.Emit(Op_Add);
+    w.Emit(Op_Ret);
+  });
+  std::vector<TfObject*> held;
+  auto receiver = [&] {
+    TfObject* r = NewObject(cls);
+    TfObject* objects[] = {NewObject(point), NewObject(other)};
+    objects[0]->fields[1] = IntValue(10);
+    objects[1]->fields[0] = IntValue(20);
+    for (uint32_t k = 0; k < 2; ++k) {
+      r->fields[k] = ObjectValue(HeapAddrOf(objects[k]));
+      ++objects[k]->refCount;
+    }
+    held.assign(objects, objects + 2);
+    return r;
+  };
+  auto counts = [&] { return std::to_string(held[0]->refCount) + "," + std::to_string(held[1]->refCount); };
+  EXPECT_EQ(SplitsMatchSingleSteps(receiver, log, counts), "220");
+  EXPECT_EQ(log.shown, (std::vector<std::string>{"3 is not Object. Fieldb cannot be read.",
+                                                 "null is not Object. Fieldb cannot be read."}));
+}
+
 // ---- calls
 
 TEST_F(Interpreter, CallsPassArgumentsAndReturnThroughTheFrame) {
@@ -1092,6 +1275,43 @@ TEST_F(Interpreter, OpcodeOutsideTheTableIsARuntimeError) {
   EXPECT_TRUE(f->code->Runnable());
   EXPECT_EQ(RunMethod(cls, "f").status, 2);
   EXPECT_EQ(log.shown, std::vector<std::string>{"Invalid Instruction99"});
+}
+
+// The decoding follows the words: a block changed in place runs as its new instructions
+// once analysed again, and one fused without being decoded again runs by its opcode words.
+TEST_F(Interpreter, CodeChangedInPlaceRunsAsItsNewInstructions) {
+  TRTTI* cls = MakeClass("Changed", {});
+  auto body = [](TProgWriter& w) {
+    w.Emit(Op_LocalValPtr, {0});
+    w.EmitPush(IntValue(5));
+    w.Emit(Op_Subst);
+    w.Emit(Op_Pop);
+    w.Emit(Op_LocalValPtr, {0});
+    w.Emit(Op_Deref);
+    w.EmitPush(IntValue(3));
+    w.Emit(Op_Add); // word 13
+    w.Emit(Op_Ret);
+  };
+  TNormalFunction* f = AddCode(cls, "f", 1, body);
+  EXPECT_EQ(RunMethod(cls, "f").text, "8");
+  f->code->Words()[13] = Op_Mul;
+  f->code->AnalyzeStack();
+  EXPECT_EQ(RunMethod(cls, "f").text, "15");
+
+  // Decoded unfused, then fused: LocalValPtr 0 now starts `LocalValPtr_Deref 0; Push; Add`.
+  TProgWriter w(cls);
+  body(w);
+  w.Emit(Op_Halt);
+  TCompiledInfo* raw = w.Finish();
+  delete f->code;
+  f->code = raw;
+  EXPECT_EQ(RunMethod(cls, "f").text, "8");
+  FuseInstructions(raw->Words(), raw->size);
+  EXPECT_EQ(RunMethod(cls, "f").text, "8");
+  raw->Words()[13] = Op_Sub;
+  raw->Fuse();
+  EXPECT_EQ(RunMethod(cls, "f").text, "2");
+  EXPECT_TRUE(log.shown.empty());
 }
 
 TEST_F(Interpreter, CallsOnNonObjectsWarnAndReachTheErrorHook) {

@@ -21,7 +21,7 @@ inline TCompiledInfo* Assemble(TRTTI* owner, const CodeBody& body) {
   body(w);
   w.Emit(Op_Halt);
   TCompiledInfo* info = w.Finish();
-  FuseInstructions(info->Words(), info->size);
+  info->Fuse();
   return info;
 }
 
