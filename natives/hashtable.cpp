@@ -96,11 +96,10 @@ int32_t TAbstractHashtable::FindCell(const TValue& key, uint32_t hash) const {
   const int bucket = BucketOf(key);
   int32_t best = kNone, bestSlot = 0;
   auto probe = [&](uint32_t h, bool textsOnly) {
-    size_t home = Home(h);
-    const Cell& head = cells_[home];
+    int32_t home = Home(h);
     // A head of another home starts another chain: no key of this home is stored.
-    if (head.node == kNone || (head.hash != h && Home(head.hash) != home)) return;
-    for (int32_t i = static_cast<int32_t>(home); i != kNone; i = cells_[i].next) {
+    if (cells_[home].home != home) return;
+    for (int32_t i = home; i != kNone; i = cells_[i].next) {
       const Cell& c = cells_[i];
       if (c.hash != h || (c.node >> kSlotBits) != bucket) continue;
       int32_t slot = c.node & kSlotMask;
@@ -122,7 +121,7 @@ bool TAbstractHashtable::HasSpare() {
 }
 
 int32_t TAbstractHashtable::Place(uint32_t hash, int32_t node) {
-  const size_t home = Home(hash);
+  const int32_t home = Home(hash);
   if (cells_[home].node != kNone) {
     if (!HasSpare()) {
       Rebuild(static_cast<size_t>(live_) + 1);
@@ -130,25 +129,24 @@ int32_t TAbstractHashtable::Place(uint32_t hash, int32_t node) {
     }
     const int32_t spare = static_cast<int32_t>(--free_);
     Cell& occupant = cells_[home];
-    size_t occupantHome = Home(occupant.hash);
-    if (occupantHome == home) {
-      cells_[spare] = Cell{Entry{NullValue(), NullValue()}, hash, node, occupant.next};
+    if (occupant.home == home) {
+      cells_[spare] = Cell{Entry{NullValue(), NullValue()}, hash, home, node, occupant.next};
       occupant.next = spare;
       return spare;
     }
-    int32_t prev = static_cast<int32_t>(occupantHome);
-    while (cells_[prev].next != static_cast<int32_t>(home)) prev = cells_[prev].next;
+    int32_t prev = occupant.home;
+    while (cells_[prev].next != home) prev = cells_[prev].next;
     cells_[prev].next = spare;
     cells_[spare] = occupant;
     OrderOf(occupant.node) = spare;
   }
-  cells_[home] = Cell{Entry{NullValue(), NullValue()}, hash, node, kNone};
-  return static_cast<int32_t>(home);
+  cells_[home] = Cell{Entry{NullValue(), NullValue()}, hash, home, node, kNone};
+  return home;
 }
 
 void TAbstractHashtable::Vacate(int32_t cell) {
-  size_t home = Home(cells_[cell].hash);
-  if (static_cast<size_t>(cell) == home) {
+  const int32_t home = cells_[cell].home;
+  if (cell == home) {
     int32_t next = cells_[cell].next;
     if (next != kNone) {
       cells_[cell] = cells_[next];
@@ -156,11 +154,11 @@ void TAbstractHashtable::Vacate(int32_t cell) {
       cell = next;
     }
   } else {
-    int32_t prev = static_cast<int32_t>(home);
+    int32_t prev = home;
     while (cells_[prev].next != cell) prev = cells_[prev].next;
     cells_[prev].next = cells_[cell].next;
   }
-  cells_[cell] = Cell{Entry{NullValue(), NullValue()}, 0, kNone, kNone};
+  cells_[cell] = EmptyCell();
 }
 
 void TAbstractHashtable::Rebuild(size_t entries) {
@@ -174,7 +172,7 @@ void TAbstractHashtable::Rebuild(size_t entries) {
   size_t bits = 6;
   while ((size_t{1} << bits) - (size_t{1} << bits) / 8 < entries) ++bits;
   if (bits - 6 >= std::size(kPrimes)) throw std::bad_alloc();
-  std::vector<Cell> old(size_t{1} << bits, Cell{Entry{NullValue(), NullValue()}, 0, kNone, kNone});
+  std::vector<Cell> old(size_t{1} << bits, EmptyCell());
   old.swap(cells_);
   homes_ = kPrimes[bits - 6];
   free_ = cells_.size();

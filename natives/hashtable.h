@@ -68,9 +68,11 @@ private:
   struct Cell {
     Entry entry;   // each cell counted
     uint32_t hash; // IndexHash of the key
+    int32_t home;  // Home(hash); kNone when empty, so a lookup tells its chain by one compare
     int32_t node;  // (bucket << kSlotBits) | slot in the bucket's order; kNone when empty
     int32_t next;  // the chain's next cell, or kNone
   };
+  static_assert(sizeof(Cell) == 32, "cells do not straddle cache lines");
   struct Bucket {
     std::vector<int32_t> order; // the cell of each slot, kNone for a gap
     int32_t live = 0;
@@ -86,7 +88,8 @@ private:
   int32_t& OrderOf(int32_t node) { return buckets_[node >> kSlotBits].order[node & kSlotMask]; }
   // A home is the hash modulo a prime, so keys in arithmetic progression (as loops make them)
   // get homes in one too, which the processor fetches ahead.
-  size_t Home(uint32_t hash) const { return hash % homes_; }
+  int32_t Home(uint32_t hash) const { return static_cast<int32_t>(hash % homes_); }
+  static Cell EmptyCell() { return Cell{Entry{NullValue(), NullValue()}, 0, kNone, kNone, kNone}; }
 
   // A key the lookup can match on its hash and payload alone: any key of an identity table,
   // and an integer exact as a float in a table holding no text key. Such a key is the same as
@@ -101,11 +104,11 @@ private:
     return byValue_ ? key.u : key.u + key.kind * 0x9e3779b9u;
   }
   int32_t QuickFind(const TValue& key, uint32_t hash) const {
-    size_t home = Home(hash);
+    int32_t home = Home(hash);
     const Cell* c = &cells_[home];
     // A head of another home starts another chain: no key of this home is stored.
-    if (c->node == kNone || (c->hash != hash && Home(c->hash) != home)) return kNone;
-    for (int32_t i = static_cast<int32_t>(home);;) {
+    if (c->home != home) return kNone;
+    for (int32_t i = home;;) {
       const TValue& k = c->entry.key;
       if (c->hash == hash && ((k.kind == key.kind && k.u == key.u) ||
                               (byValue_ && k.kind == vtFloat && k.f == static_cast<float>(key.i))))
