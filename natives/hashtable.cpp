@@ -176,6 +176,16 @@ void TAbstractHashtable::Rebuild(size_t entries) {
   old.swap(cells_);
   homes_ = kPrimes[bits - 6];
   free_ = cells_.size();
+  // Every entry whose home is free goes there first; the others then join those chains in
+  // free cells, which are no entry's home, so no entry has to move out of the way.
+  for (Cell& c : old) {
+    if (c.node == kNone) continue;
+    int32_t home = Home(c.hash);
+    if (cells_[home].node != kNone) continue;
+    cells_[home] = Cell{c.entry, c.hash, home, c.node, kNone};
+    OrderOf(c.node) = home;
+    c.node = kNone;
+  }
   for (const Cell& c : old) {
     if (c.node == kNone) continue;
     int32_t at = Place(c.hash, c.node);
