@@ -54,7 +54,10 @@ private:
   bool Match(const TRuleNode* node);
   bool MatchChoice(const TRuleNode* rule);
   bool MatchSequence(const TRuleNode* rule);
+  bool MatchLevel(const TRuleNode* rule);
   bool MatchNothing(const TRuleNode* rule);
+  void Complete(const TRuleNode* rule, size_t mark, int32_t start, int32_t span, bool matched);
+  void Record(const TNodeInfo& info);
   bool Reuse(TCached& cached);
   void PushNode(TResultList* node, const TNodeInfo& info) {
     infos_.push_back(info);
@@ -136,7 +139,9 @@ bool TParseRun::Match(const TRuleNode* node) {
     }
     ++depth_;
     deepest_ = std::max(deepest_, depth_);
-    bool ok = rule->kind == TRuleKind::Choice ? MatchChoice(rule) : MatchSequence(rule);
+    bool ok = rule->kind == TRuleKind::Choice ? MatchChoice(rule)
+              : rule->level                   ? MatchLevel(rule)
+                                              : MatchSequence(rule);
     --depth_;
     return ok;
   }
@@ -198,20 +203,73 @@ bool TParseRun::MatchSequence(const TRuleNode* rule) {
     index_ = start;
     return false;
   }
+  Complete(rule, mark, start, span, matches_ != matchesBefore);
+  return true;
+}
+
+// MatchSequence for a precedence level, where most operands apply no operator: the level is
+// then its operand, and the node stays where it is with its record rewritten.
+bool TParseRun::MatchLevel(const TRuleNode* rule) {
+  if (cached_ > 0) {
+    TCached& cached = cache_[CacheSlot(rule, index_)];
+    if (cached.node && cached.info.rule == rule && cached.info.start == index_)
+      return Reuse(cached);
+  }
+  const size_t mark = scratch_.size();
+  const int32_t start = index_;
+  const uint64_t matchesBefore = matches_;
+  const int outerDeepest = deepest_;
+  deepest_ = depth_;
+  // A failed operand leaves nothing to give back.
+  if (!Match(rule->children[0])) {
+    deepest_ = std::max(outerDeepest, deepest_);
+    return false;
+  }
+  const TRuleNode* group = rule->children[1]->target;
+  if ((index_ >= count_ || !group->MayStartWith(tokens_[index_].rule)) && !aborted_ &&
+      depth_ < kMaxSyntaxDepth) {
+    deepest_ = std::max(deepest_, depth_ + 1);
+    const int32_t span = deepest_ - depth_;
+    deepest_ = std::max(outerDeepest, deepest_);
+    if (scratch_.size() == mark + 1 && TResultList::ItemIsList(scratch_[mark])) {
+      Record(TNodeInfo{rule, lastMatched_, static_cast<uint32_t>(mark), start, index_, span,
+                       matches_ != matchesBefore});
+      return true;
+    }
+    scratch_.push_back(TResultList::ItemOf(group->emptyNode));
+    Complete(rule, mark, start, span, matches_ != matchesBefore);
+    return true;
+  }
+  const bool complete = Match(rule->children[1]);
+  const int32_t span = deepest_ - depth_;
+  deepest_ = std::max(outerDeepest, deepest_);
+  if (!complete || aborted_) {
+    Discard(mark);
+    index_ = start;
+    return false;
+  }
+  Complete(rule, mark, start, span, matches_ != matchesBefore);
+  return true;
+}
+
+// The node of a completed sequence takes the place of its items.
+void TParseRun::Complete(const TRuleNode* rule, size_t mark, int32_t start, int32_t span,
+                         bool matched) {
   const std::span<const TResItem> items(scratch_.data() + mark, scratch_.size() - mark);
   TResultList* node = rule->prototype->MakeNode(arena_, items);
   const TResItem item = TResultList::ItemOf(node);
   if (node->Placed() && std::find(items.begin(), items.end(), item) == items.end()) ++made_;
-  // The node takes the place of its items; the record of the first, when it had one, is
-  // rewritten rather than dropped and made again.
   while (!infos_.empty() && infos_.back().slot > mark) infos_.pop_back();
-  const TNodeInfo info{rule, lastMatched_, static_cast<uint32_t>(mark), start, index_, span,
-                       matches_ != matchesBefore};
-  if (!infos_.empty() && infos_.back().slot == mark) infos_.back() = info;
-  else infos_.push_back(info);
+  Record(TNodeInfo{rule, lastMatched_, static_cast<uint32_t>(mark), start, index_, span, matched});
   scratch_.resize(mark + 1);
   scratch_[mark] = item;
-  return true;
+}
+
+// The record of the node at info.slot, the top of the scratch stack once it is complete: that
+// of its first item, when it had one, is rewritten rather than dropped and made again.
+void TParseRun::Record(const TNodeInfo& info) {
+  if (!infos_.empty() && infos_.back().slot == info.slot) infos_.back() = info;
+  else infos_.push_back(info);
 }
 
 // What MatchSequence does for a group whose first item fails at once: the nesting it

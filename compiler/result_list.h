@@ -49,6 +49,9 @@ public:
   virtual TResultList* MakeNode(TNodeArena& arena, std::span<const TResItem> items) const;
   // What MakeNode gives for no items when that is one node in no tree every time, or null.
   virtual const TResultList* EmptyNode() const { return nullptr; }
+  // Whether MakeNode gives the list at `operand` for two items whose item at `group` is an
+  // empty list.
+  virtual bool PassesOperand(int /*operand*/, int /*group*/) const { return false; }
   // Whether the node was placed in a tree's arena (and is counted with the tree).
   bool Placed() const { return placed_; }
 

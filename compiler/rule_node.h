@@ -49,6 +49,9 @@ struct TRuleNode {
   bool emptyUnlessStarted = false;
   // Grammar, such a group: the node its empty match gives when that is fixed, else null.
   const TResultList* emptyNode = nullptr;
+  // Grammar: a precedence level, an operand and then such a group whose empty match leaves
+  // the operand alone in the level's place.
+  bool level = false;
   int32_t min = 1, max = 1;          // repetition counts of a sequence
   std::vector<TRuleNode*> children;  // in line order
   const TRuleNode* link = nullptr;   // grammar literal: the lexical rule of its tokens

@@ -385,6 +385,16 @@ void ComputeTokenSets(TRuleTree& tree, size_t lexicalRules) {
                               !node.children.empty() && !node.children[0]->nullable;
     if (node.emptyUnlessStarted && node.prototype) node.emptyNode = node.prototype->EmptyNode();
   }
+  for (TRuleNode& node : tree.nodes) {
+    if (node.kind != TRuleKind::Sequence || node.min != 1 || node.max != 1 ||
+        node.children.size() != 2 || !node.prototype || !node.prototype->PassesOperand(0, 1))
+      continue;
+    const TRuleNode* operand = node.children[0]->target;
+    const TRuleNode* group = node.children[1]->target;
+    node.level = (operand->kind == TRuleKind::Sequence || operand->kind == TRuleKind::Choice) &&
+                 !operand->nullable && group->emptyNode && group->nullable &&
+                 group->emptyNode->Count() == 0;
+  }
 }
 
 } // namespace

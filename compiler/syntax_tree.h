@@ -38,6 +38,9 @@ public:
     return Place<Self>(arena, items);
   }
   const TResultList* EmptyNode() const override { return this; }
+  bool PassesOperand(int operand, int group) const override {
+    return Self::kGroup >= 0 && Self::kOperand == operand && Self::kGroup == group;
+  }
 };
 
 class G_Program : public TNodeOf<G_Program> {

@@ -228,6 +228,42 @@ TEST(Language, NestingIsBoundedAndReportedAsASyntaxError) {
   EXPECT_EQ(deep[at], '(');
 }
 
+// The bound falls at one depth whichever way the operand reached it (through every
+// precedence level, or past levels that apply no operator): the deepest nesting that fits,
+// and the opener of the first that does not, where the error is reported.
+TEST(Language, NestingBoundFallsAtAFixedDepth) {
+  struct Case {
+    const char* open;
+    const char* close;
+    int fits;  // openers that still parse
+    int delta; // the reported position from the first opener too many on
+  };
+  const Case cases[] = {
+      {"(", ")", 203, 0},
+      {"-(", ")", 203, 1},
+      {"(a < ", ")", 184, 1},
+      {"a + (b * (c || (", ")))", 61, 10},
+      // Calls: reported among the closing parentheses.
+      {"f(", ")", 145, 146},
+  };
+  for (const Case& c : cases) {
+    auto nested = [&](int levels) {
+      std::string s = "x = ";
+      for (int i = 0; i < levels; ++i) s += c.open;
+      s += "1";
+      for (int i = 0; i < levels; ++i) s += c.close;
+      return s + ";";
+    };
+    Parsed fits(nested(c.fits));
+    EXPECT_TRUE(fits.tree) << c.open;
+    Parsed over(nested(c.fits + 1));
+    EXPECT_FALSE(over.tree) << c.open;
+    EXPECT_EQ(over.tokens->ErrorOffset(),
+              4 + c.fits * static_cast<int>(std::string(c.open).size()) + c.delta)
+        << c.open;
+  }
+}
+
 // The assignment target is tried before the value, and both may begin with the same call;
 // forty nested calls would take 2^40 attempts if the first try were thrown away.
 TEST(Language, NestedCallsParseInLinearTime) {
