@@ -59,6 +59,19 @@ private:
   void Complete(const TRuleNode* rule, size_t mark, int32_t start, int32_t span, bool matched);
   void Record(const TNodeInfo& info);
   bool Reuse(TCached& cached);
+  // The node `rule` left in the cache at the current token, or null.
+  TCached* CachedAt(const TRuleNode* rule) {
+    if (cached_ <= 0) return nullptr;
+    TCached& cached = cache_[CacheSlot(rule, index_)];
+    return cached.node && cached.info.rule == rule && cached.info.start == index_ ? &cached
+                                                                                   : nullptr;
+  }
+  // An optional group the next token cannot begin, taken as nothing without the general step
+  // (as MatchNothing would take it) unless the run is aborting or at its nesting bound.
+  bool SkipsAtOnce(const TRuleNode* group) const {
+    return (index_ >= count_ || !group->MayStartWith(tokens_[index_].rule)) && !aborted_ &&
+           depth_ < kMaxSyntaxDepth;
+  }
   void PushNode(TResultList* node, const TNodeInfo& info) {
     infos_.push_back(info);
     infos_.back().slot = static_cast<uint32_t>(scratch_.size());
@@ -158,11 +171,7 @@ bool TParseRun::MatchChoice(const TRuleNode* rule) {
 }
 
 bool TParseRun::MatchSequence(const TRuleNode* rule) {
-  if (cached_ > 0) {
-    TCached& cached = cache_[CacheSlot(rule, index_)];
-    if (cached.node && cached.info.rule == rule && cached.info.start == index_)
-      return Reuse(cached);
-  }
+  if (TCached* cached = CachedAt(rule)) return Reuse(*cached);
   const size_t mark = scratch_.size();
   const int32_t start = index_;
   const uint64_t matchesBefore = matches_;
@@ -174,12 +183,8 @@ bool TParseRun::MatchSequence(const TRuleNode* rule) {
     const int32_t repetitionStart = index_;
     bool complete = true;
     for (const TRuleNode* child : rule->children) {
-      // An optional group the next token cannot begin matches nothing: taken here without
-      // the general step, as MatchNothing would take it.
       const TRuleNode* group = child->target;
-      if (group->emptyNode && group->nullable &&
-          (index_ >= count_ || !group->MayStartWith(tokens_[index_].rule)) &&
-          !aborted_ && depth_ < kMaxSyntaxDepth) {
+      if (group->emptyNode && group->nullable && SkipsAtOnce(group)) {
         deepest_ = std::max(deepest_, depth_ + 1);
         scratch_.push_back(TResultList::ItemOf(group->emptyNode));
         continue;
@@ -210,11 +215,7 @@ bool TParseRun::MatchSequence(const TRuleNode* rule) {
 // MatchSequence for a precedence level, where most operands apply no operator: the level is
 // then its operand, and the node stays where it is with its record rewritten.
 bool TParseRun::MatchLevel(const TRuleNode* rule) {
-  if (cached_ > 0) {
-    TCached& cached = cache_[CacheSlot(rule, index_)];
-    if (cached.node && cached.info.rule == rule && cached.info.start == index_)
-      return Reuse(cached);
-  }
+  if (TCached* cached = CachedAt(rule)) return Reuse(*cached);
   const size_t mark = scratch_.size();
   const int32_t start = index_;
   const uint64_t matchesBefore = matches_;
@@ -226,8 +227,7 @@ bool TParseRun::MatchLevel(const TRuleNode* rule) {
     return false;
   }
   const TRuleNode* group = rule->children[1]->target;
-  if ((index_ >= count_ || !group->MayStartWith(tokens_[index_].rule)) && !aborted_ &&
-      depth_ < kMaxSyntaxDepth) {
+  if (SkipsAtOnce(group)) {
     deepest_ = std::max(deepest_, depth_ + 1);
     const int32_t span = deepest_ - depth_;
     deepest_ = std::max(outerDeepest, deepest_);
