@@ -1604,7 +1604,7 @@ call: {
     FailStack(code);
   }
   const TForwarder& fw = shape.forward;
-  // Worked out once: the gcse the loop is built without would not merge the two tests.
+  // Tested once for both uses below: the loop is built without gcse, which would merge them.
   const bool forward =
       fw.Recognised() && avail >= static_cast<int32_t>(fw.HeadSteps() + fw.tailSteps);
   if (forward && fp != hb) {
