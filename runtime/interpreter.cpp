@@ -45,7 +45,7 @@ SymbolId ListFieldSymbol() {
 }
 
 // Fields an object's block holds (its class's layout), 0 for any other value.
-inline uint32_t FieldCountOf(const TValue& v) {
+[[gnu::always_inline]] inline uint32_t FieldCountOf(const TValue& v) {
   if (v.kind != vtObject) return 0;
   const TRTTI* cls = ClassById(ObjectPtr(v)->cls);
   return cls && cls->instanceSize >= 12 ? static_cast<uint32_t>(cls->instanceSize - 12) / 8 : 0;
@@ -1212,10 +1212,15 @@ op_Undecoded: {
     TList* list = NativeOfKind<TList>(sp[1]);
     if (!list || i >= list->items.size()) JUMP();
     if (BROVA_LIKELY(sp[3].kind == vtRef)) {
-      SAVE();
-      AssignValue(*RefPtr(sp[3]), list->items[i]);
+      // The element's word is taken first: the variable may be one of the list's cells.
+      TValue* target = reinterpret_cast<TValue*>(hb + sp[3].u);
+      uint64_t w = WordOf(&list->items[i]);
+      uint64_t old = WordOf(target);
+      RELEASE_W(old);
+      PutWord(target, w);
+      ADDREF_W(w);
     }
-    sp[0] = IntValue(static_cast<int32_t>(i + 1));
+    PutWord(sp, IntWord(i + 1));
     NEXT(8);
   }
   CASE(ClearForIn) {
@@ -1599,8 +1604,10 @@ call: {
     FailStack(code);
   }
   const TForwarder& fw = shape.forward;
-  if (fw.Recognised() && avail >= static_cast<int32_t>(fw.HeadSteps() + fw.tailSteps) &&
-      fp != hb) {
+  // Tested once for both uses below: the loop is built without gcse, which would merge them.
+  const bool forward =
+      fw.Recognised() && avail >= static_cast<int32_t>(fw.HeadSteps() + fw.tailSteps);
+  if (forward && fp != hb) {
     TFunction* m = FunctionById(fw.native);
     LeafBody leaf = m && m->IsNative() ? static_cast<TNativeFunction*>(m)->leaf : nullptr;
     if (leaf && (fw.fieldsNeeded == 0 || fw.fieldsNeeded <= FieldCountOf(*receiver))) {
@@ -1662,7 +1669,7 @@ call: {
   self = receiver;
   selfFields = 0;
   pc = reinterpret_cast<uint32_t*>(hb + code->code);
-  if (fw.Recognised() && avail >= static_cast<int32_t>(fw.HeadSteps() + fw.tailSteps)) {
+  if (forward) {
     TFunction* m = FunctionById(fw.native);
     NativeBody body = m && m->IsNative() ? static_cast<TNativeFunction*>(m)->callback : nullptr;
     if (BROVA_LIKELY(body && (fw.fieldsNeeded == 0 || fw.fieldsNeeded <= FieldCountOf(*receiver)))) {

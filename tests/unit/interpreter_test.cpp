@@ -1539,8 +1539,28 @@ TEST_F(Interpreter, ForInWalksTheElementsOfAnArray) {
   ++arr->refCount;
   EXPECT_EQ(RunMethod(cls, "f").text, "21s300");
   EXPECT_EQ(arr->refCount, 2) << "the loop released what it held";
-  SetArrayClass(nullptr);
+  EXPECT_EQ(ObjectPtr(text)->refCount, 1) << "the variable gave the string back";
+
+  // The variable's old object, at count zero, fails at its release in the loop's step.
+  AddCode(sub, "g", 0, [&](TProgWriter& w) {
+    w.EmitPush(RefValue(heap::kScratchValueAddr));
+    w.Emit(Op_PushThis);
+    w.Emit(Op_InitForIn);
+    w.EmitJump(Op_DoForIn);
+    w.Emit(Op_Ret);
+  });
   SetNull(ScratchValue());
+  TfObject* held = NewObject(cls);
+  ScratchValue() = ObjectValue(HeapAddrOf(held));
+  TProcess* p = CreateProcess(arr, "g");
+  brova::Run(p, 0);
+  EXPECT_EQ(p->status, 2);
+  ASSERT_EQ(log.shown.size(), 1u);
+  EXPECT_NE(log.shown[0].find(":negative reference count"), std::string::npos) << log.shown[0];
+  EXPECT_EQ(ScratchValue().u, HeapAddrOf(held)) << "the variable is left as it was";
+  DestroyProcess(p);
+  ScratchValue() = NullValue();
+  SetArrayClass(nullptr);
   delete list;
 }
 
