@@ -1314,19 +1314,25 @@ op_Undecoded: {
     if (IntCompare(pc[-1], static_cast<int32_t>(a), static_cast<int32_t>(b))) NEXT(8);           \
     JUMP();                                                                                      \
   }
+  // The integer `r` into the slot referenced below the top, the statement's end; the Pop is
+  // `pop` words on. A failing release finds the process at the Pop, as the assignment's does.
+#define STORE_AND_POP(r, pop)                                                                    \
+  {                                                                                              \
+    TValue* slot = reinterpret_cast<TValue*>(hb + sp[1].u);                                      \
+    uint64_t old = WordOf(slot);                                                                 \
+    PutWord(slot, IntWord(r));                                                                   \
+    sp += 2;                                                                                     \
+    pc += pop;                                                                                   \
+    RELEASE_W(old);                                                                              \
+    NEXT(4);                                                                                     \
+  }
   // `top O operand` into the slot referenced below the top, the statement's end.
 #define OPERAND_ASSIGN(K, O)                                                                     \
   FORM(KA_##K##_##O) {                                                                           \
     if (BROVA_UNLIKELY(avail < 3 || sp[1].kind != vtRef)) goto FIRST_##K;                        \
     TAKE_##K(0, b, FIRST_##K) TAKE_TOP(a, FIRST_##K) INT_##O(a, b, r, FIRST_##K)                 \
     avail -= 3;                                                                                  \
-    TValue* slot = reinterpret_cast<TValue*>(hb + sp[1].u);                                      \
-    uint64_t old = WordOf(slot);                                                                 \
-    PutWord(slot, IntWord(r));                                                                   \
-    sp += 2;                                                                                     \
-    pc += 5; /* a failing release finds the process at the Pop, as the assignment's does */      \
-    RELEASE_W(old);                                                                              \
-    NEXT(4);                                                                                     \
+    STORE_AND_POP(r, 5)                                                                          \
   }
   // `(top + a) O c` and `(top - a) O c` into the slot referenced below the top.
 #define OPERAND_THEN_CONSTANT(K, O1, O)                                                          \
@@ -1335,13 +1341,7 @@ op_Undecoded: {
     TAKE_##K(0, a, FIRST_##K) TAKE_TOP(t, FIRST_##K) TAKE_C(4, c, FIRST_##K)                     \
     INT_##O1(t, a, r1, FIRST_##K) INT_##O(r1, c, r, FIRST_##K)                                   \
     avail -= 5;                                                                                  \
-    TValue* slot = reinterpret_cast<TValue*>(hb + sp[1].u);                                      \
-    uint64_t old = WordOf(slot);                                                                 \
-    PutWord(slot, IntWord(r));                                                                   \
-    sp += 2;                                                                                     \
-    pc += 9; /* a failing release finds the process at the Pop, as the assignment's does */      \
-    RELEASE_W(old);                                                                              \
-    NEXT(4);                                                                                     \
+    STORE_AND_POP(r, 9)                                                                          \
   }
 #define OPERAND_THEN_CONSTANT_FORMS(K)                                                           \
   OPERAND_THEN_CONSTANT(K, Add, Add) OPERAND_THEN_CONSTANT(K, Add, Sub)                          \
@@ -1412,6 +1412,7 @@ op_Undecoded: {
   ACCUMULATE_FORMS(A, L)
   ACCUMULATE_FORMS(A, A)
 #undef OPERAND_OP
+#undef STORE_AND_POP
 #undef OPERAND_ASSIGN
 #undef OPERAND_THEN_CONSTANT
 #undef OPERAND_THEN_CONSTANT_FORMS
