@@ -31,75 +31,20 @@ uint32_t TextHash(const std::string& text) {
   return Mix(h);
 }
 
-uint32_t TextHash(const TValue& key) {
-  const std::string* text = StringTextOf(ObjectPtr(key));
-  return TextHash(text ? *text : std::string());
-}
-
 } // namespace
 
-TAbstractHashtable::TAbstractHashtable(bool byValue) : TNativeObject(kKind), byValue_(byValue) {
-  Rebuild(0);
-}
+TAbstractHashtable::TAbstractHashtable() : TNativeObject(kKind) { Rebuild(0); }
 
-uint32_t TAbstractHashtable::Hash(const TValue& key) const {
-  if (!byValue_) return IdentityHash(key.kind, key.u);
-  if (key.kind == vtObject && IsStringObject(key)) {
-    const std::string* text = StringTextOf(ObjectPtr(key));
-    uint32_t h = 0;
-    if (text)
-      for (unsigned char c : *text) h = (h + c * 70009u * 48828125u) & kHashMask;
-    return h;
-  }
-  // A float equal to an integer is the same key as that integer, so it must land in the
-  // integer's bucket.
-  if (key.kind == vtFloat && key.f >= -2147483648.0f && key.f < 2147483648.0f &&
-      std::trunc(key.f) == key.f)
-    return IdentityHash(vtInt, static_cast<uint32_t>(static_cast<int32_t>(key.f)));
-  return IdentityHash(key.kind, key.u);
-}
-
-bool TAbstractHashtable::SameKey(const TValue& stored, const TValue& key) const {
-  if (!byValue_) return stored.kind == key.kind && stored.u == key.u;
-  if (stored.kind == vtInt && key.kind == vtInt) return stored.i == key.i;
-  return CompareValues(stored, key) == 0.0f;
-}
-
-uint32_t TAbstractHashtable::IndexHash(const TValue& key) const {
-  // Added, not mixed: keys a constant step apart stay a constant step apart.
-  if (!byValue_) return key.u + key.kind * 0x9e3779b9u;
-  switch (key.kind) {
-  case vtNull:
-  case vtUnset: return Mix(vtNull); // null and unset compare equal
-  case vtInt:
-    if (key.i > -kExactInt && key.i < kExactInt) return key.u;
-    [[fallthrough]];
-  case vtFloat: {
-    // Numbers compare as floats: an integer and a float meet when the integer converts to that
-    // float (so 16777217 meets 16777216.0), and -0.0 meets 0. An integral number hashes as
-    // that integer, unmixed: keys a constant step apart keep homes a constant step apart.
-    float f = ValueToFloat(key);
-    if (f >= -2147483648.0f && f < 2147483648.0f && std::trunc(f) == f)
-      return static_cast<uint32_t>(static_cast<int32_t>(f));
-    return Mix(std::bit_cast<uint32_t>(f) ^ 0x9e3779b9u);
-  }
-  case vtObject:
-    if (IsStringObject(key)) return TextHash(key);
-    return Mix(key.u);
-  default: return Mix(key.u * 8u + key.kind);
-  }
-}
-
-int32_t TAbstractHashtable::FindCell(const TValue& key, uint32_t hash) const {
+int32_t TAbstractHashtable::FindCell(int bucket, const TValue& key, uint32_t hash) const {
   // Several entries of a bucket can be the same as one key (a NaN never is, a text "1" and the
   // integer 1 are one way round only): the first in the bucket's order wins, as a scan finds.
-  const int bucket = BucketOf(key);
   int32_t best = kNone, bestSlot = 0;
   auto probe = [&](uint32_t h, bool textsOnly) {
-    int32_t home = Home(h);
+    size_t home = Home(h);
+    const Cell& head = cells_[home];
     // A head of another home starts another chain: no key of this home is stored.
-    if (cells_[home].home != home) return;
-    for (int32_t i = home; i != kNone; i = cells_[i].next) {
+    if (head.node == kNone || (head.hash != h && Home(head.hash) != home)) return;
+    for (int32_t i = static_cast<int32_t>(home); i != kNone; i = cells_[i].next) {
       const Cell& c = cells_[i];
       if (c.hash != h || (c.node >> kSlotBits) != bucket) continue;
       int32_t slot = c.node & kSlotMask;
@@ -111,42 +56,45 @@ int32_t TAbstractHashtable::FindCell(const TValue& key, uint32_t hash) const {
     }
   };
   probe(hash, false);
-  if (buckets_[bucket].texts > 0 && !IsTextKey(key)) probe(TextHash(ValueToText(key)), true);
+  if (buckets_[bucket].texts > 0 && !IsTextKey(key)) probe(TextProbe(key), true);
   return best;
 }
 
-bool TAbstractHashtable::HasSpare() {
-  while (free_ > 0 && cells_[free_ - 1].node != kNone) --free_;
-  return free_ > 0;
+TAbstractHashtable::Entry* TAbstractHashtable::Find(const TValue& key) {
+  int32_t cell = FindCell(BucketOf(key), key, IndexHash(key));
+  return cell == kNone ? nullptr : &cells_[cell].entry;
 }
 
 int32_t TAbstractHashtable::Place(uint32_t hash, int32_t node) {
-  const int32_t home = Home(hash);
+  const size_t home = Home(hash);
   if (cells_[home].node != kNone) {
-    if (!HasSpare()) {
+    int32_t spare = kNone;
+    while (free_ > 0 && spare == kNone)
+      if (cells_[--free_].node == kNone) spare = static_cast<int32_t>(free_);
+    if (spare == kNone) {
       Rebuild(static_cast<size_t>(live_) + 1);
       return Place(hash, node);
     }
-    const int32_t spare = static_cast<int32_t>(--free_);
     Cell& occupant = cells_[home];
-    if (occupant.home == home) {
-      cells_[spare] = Cell{Entry{NullValue(), NullValue()}, hash, home, node, occupant.next};
+    size_t occupantHome = Home(occupant.hash);
+    if (occupantHome == home) {
+      cells_[spare] = Cell{Entry{NullValue(), NullValue()}, hash, node, occupant.next};
       occupant.next = spare;
       return spare;
     }
-    int32_t prev = occupant.home;
-    while (cells_[prev].next != home) prev = cells_[prev].next;
+    int32_t prev = static_cast<int32_t>(occupantHome);
+    while (cells_[prev].next != static_cast<int32_t>(home)) prev = cells_[prev].next;
     cells_[prev].next = spare;
     cells_[spare] = occupant;
     OrderOf(occupant.node) = spare;
   }
-  cells_[home] = Cell{Entry{NullValue(), NullValue()}, hash, home, node, kNone};
-  return home;
+  cells_[home] = Cell{Entry{NullValue(), NullValue()}, hash, node, kNone};
+  return static_cast<int32_t>(home);
 }
 
 void TAbstractHashtable::Vacate(int32_t cell) {
-  const int32_t home = cells_[cell].home;
-  if (cell == home) {
+  size_t home = Home(cells_[cell].hash);
+  if (static_cast<size_t>(cell) == home) {
     int32_t next = cells_[cell].next;
     if (next != kNone) {
       cells_[cell] = cells_[next];
@@ -154,11 +102,11 @@ void TAbstractHashtable::Vacate(int32_t cell) {
       cell = next;
     }
   } else {
-    int32_t prev = home;
+    int32_t prev = static_cast<int32_t>(home);
     while (cells_[prev].next != cell) prev = cells_[prev].next;
     cells_[prev].next = cells_[cell].next;
   }
-  cells_[cell] = EmptyCell();
+  cells_[cell] = Cell{Entry{NullValue(), NullValue()}, 0, kNone, kNone};
 }
 
 void TAbstractHashtable::Rebuild(size_t entries) {
@@ -172,20 +120,10 @@ void TAbstractHashtable::Rebuild(size_t entries) {
   size_t bits = 6;
   while ((size_t{1} << bits) - (size_t{1} << bits) / 8 < entries) ++bits;
   if (bits - 6 >= std::size(kPrimes)) throw std::bad_alloc();
-  std::vector<Cell> old(size_t{1} << bits, EmptyCell());
+  std::vector<Cell> old(size_t{1} << bits, Cell{Entry{NullValue(), NullValue()}, 0, kNone, kNone});
   old.swap(cells_);
   homes_ = kPrimes[bits - 6];
   free_ = cells_.size();
-  // Every entry whose home is free goes there first; the others then join those chains in
-  // free cells, which are no entry's home, so no entry has to move out of the way.
-  for (Cell& c : old) {
-    if (c.node == kNone) continue;
-    int32_t home = Home(c.hash);
-    if (cells_[home].node != kNone) continue;
-    cells_[home] = Cell{c.entry, c.hash, home, c.node, kNone};
-    OrderOf(c.node) = home;
-    c.node = kNone;
-  }
   for (const Cell& c : old) {
     if (c.node == kNone) continue;
     int32_t at = Place(c.hash, c.node);
@@ -194,37 +132,30 @@ void TAbstractHashtable::Rebuild(size_t entries) {
   }
 }
 
-bool TAbstractHashtable::Insert(const TValue& key, const TValue& value, uint32_t hash,
-                                bool mayGrow) {
-  const int b = BucketOf(key);
+bool TAbstractHashtable::PutEntry(const TValue& key, const TValue& value, bool mayGrow) {
+  int b = BucketOf(key);
   Bucket& bucket = buckets_[b];
-  // A taken home needs a free cell; with none left the index is rebuilt.
-  if (!mayGrow && (bucket.order.size() == bucket.order.capacity() ||
-                   bucket.order.size() >= size_t{kSlotMask} ||
-                   (cells_[Home(hash)].node != kNone && !HasSpare())))
-    return false;
-  if (bucket.order.size() >= size_t{kSlotMask} + 1) throw std::bad_alloc();
-  int32_t slot = static_cast<int32_t>(bucket.order.size());
-  bucket.order.push_back(kNone);
-  int32_t cell = Place(hash, Node(b, slot));
-  bucket.order[slot] = cell;
-  if (b == walkBucket_ && walkSlot_ == kNone && bucket.live == walkPosition_) walkSlot_ = slot;
-  ++bucket.live;
-  if (IsTextKey(key)) {
-    ++bucket.texts;
-    ++texts_;
-  }
-  ++live_;
-  Entry& e = cells_[cell].entry;
-  AssignValue(e.key, key);
-  AssignValue(e.value, value);
-  return true;
-}
-
-bool TAbstractHashtable::PutAnyKey(const TValue& key, const TValue& value, bool mayGrow) {
   uint32_t h = IndexHash(key);
-  int32_t cell = FindCell(key, h);
-  if (cell == kNone) return Insert(key, value, h, mayGrow);
+  int32_t cell = FindCell(b, key, h);
+  if (cell == kNone) {
+    // A taken home means finding a free cell, which may rebuild the index.
+    if (!mayGrow && (bucket.order.size() == bucket.order.capacity() ||
+                     bucket.order.size() >= size_t{kSlotMask} || cells_[Home(h)].node != kNone))
+      return false;
+    if (bucket.order.size() >= size_t{kSlotMask} + 1) throw std::bad_alloc();
+    int32_t slot = static_cast<int32_t>(bucket.order.size());
+    bucket.order.push_back(kNone);
+    cell = Place(h, Node(b, slot));
+    bucket.order[slot] = cell;
+    if (b == walkBucket_ && walkSlot_ == kNone && bucket.live == walkPosition_) walkSlot_ = slot;
+    ++bucket.live;
+    if (IsTextKey(key)) ++bucket.texts;
+    ++live_;
+    Entry& e = cells_[cell].entry;
+    AssignValue(e.key, key);
+    AssignValue(e.value, value);
+    return true;
+  }
   if (!mayGrow) {
     // The old key and value may be one object: two references keep both releases above zero.
     // A new hash moves the entry, which may rebuild the index.
@@ -233,9 +164,7 @@ bool TAbstractHashtable::PutAnyKey(const TValue& key, const TValue& value, bool 
     if (h != c.hash || !held(c.entry.key) || !held(c.entry.value)) return false;
   }
   // The entry now carries the new key, which may be of another kind than the one it replaces.
-  int textChange = int(IsTextKey(key)) - int(IsTextKey(cells_[cell].entry.key));
-  buckets_[cells_[cell].node >> kSlotBits].texts += textChange;
-  texts_ += textChange;
+  bucket.texts += int(IsTextKey(key)) - int(IsTextKey(cells_[cell].entry.key));
   if (h != cells_[cell].hash) {
     Cell moved = cells_[cell];
     Vacate(cell);
@@ -250,18 +179,14 @@ bool TAbstractHashtable::PutAnyKey(const TValue& key, const TValue& value, bool 
 }
 
 bool TAbstractHashtable::Remove(const TValue& key, TValue& out) {
-  int32_t cell = Quick(key) ? QuickFind(key, QuickHash(key)) : FindCell(key, IndexHash(key));
+  int b = BucketOf(key);
+  int32_t cell = FindCell(b, key, IndexHash(key));
   if (cell == kNone) return false;
-  // Only an entry of the key's own bucket is found.
-  const int b = cells_[cell].node >> kSlotBits;
   Bucket& bucket = buckets_[b];
   Entry taken = cells_[cell].entry;
   int32_t slot = cells_[cell].node & kSlotMask;
   AssignValue(out, taken.value);
-  if (IsTextKey(taken.key)) {
-    --bucket.texts;
-    --texts_;
-  }
+  if (IsTextKey(taken.key)) --bucket.texts;
   bucket.order[slot] = kNone;
   Vacate(cell);
   --bucket.live;
@@ -346,9 +271,68 @@ void TAbstractHashtable::ReleaseAll() {
   Rebuild(0);
   live_ = 0;
   gaps_ = 0;
-  texts_ = 0;
   walkSlot_ = kNone;
   if (first) std::rethrow_exception(first);
 }
+
+uint32_t TLightHashtable::Hash(const TValue& key) const { return IdentityHash(key.kind, key.u); }
+
+bool TLightHashtable::SameKey(const TValue& stored, const TValue& key) const {
+  return stored.kind == key.kind && stored.u == key.u;
+}
+
+uint32_t TLightHashtable::IndexHash(const TValue& key) const {
+  // Added, not mixed: keys a constant step apart stay a constant step apart.
+  return key.u + key.kind * 0x9e3779b9u;
+}
+
+uint32_t THashtable::Hash(const TValue& key) const {
+  if (key.kind == vtObject && IsStringObject(key)) {
+    const std::string* text = StringTextOf(ObjectPtr(key));
+    uint32_t h = 0;
+    if (text)
+      for (unsigned char c : *text) h = (h + c * 70009u * 48828125u) & kHashMask;
+    return h;
+  }
+  // A float equal to an integer is the same key as that integer, so it must land in the
+  // integer's bucket.
+  if (key.kind == vtFloat && key.f >= -2147483648.0f && key.f < 2147483648.0f &&
+      std::trunc(key.f) == key.f)
+    return IdentityHash(vtInt, static_cast<uint32_t>(static_cast<int32_t>(key.f)));
+  return IdentityHash(key.kind, key.u);
+}
+
+bool THashtable::SameKey(const TValue& stored, const TValue& key) const {
+  if (stored.kind == vtInt && key.kind == vtInt) return stored.i == key.i;
+  return CompareValues(stored, key) == 0.0f;
+}
+
+uint32_t THashtable::IndexHash(const TValue& key) const {
+  switch (key.kind) {
+  case vtNull:
+  case vtUnset: return Mix(vtNull); // null and unset compare equal
+  case vtInt:
+    if (key.i > -(1 << 24) && key.i < (1 << 24)) return key.u; // exact as a float
+    [[fallthrough]];
+  case vtFloat: {
+    // Numbers compare as floats: an integer and a float meet when the integer converts to that
+    // float (so 16777217 meets 16777216.0), and -0.0 meets 0. An integral number hashes as
+    // that integer, unmixed: keys a constant step apart keep homes a constant step apart.
+    float f = ValueToFloat(key);
+    if (f >= -2147483648.0f && f < 2147483648.0f && std::trunc(f) == f)
+      return static_cast<uint32_t>(static_cast<int32_t>(f));
+    return Mix(std::bit_cast<uint32_t>(f) ^ 0x9e3779b9u);
+  }
+  case vtObject:
+    if (IsStringObject(key)) {
+      const std::string* text = StringTextOf(ObjectPtr(key));
+      return TextHash(text ? *text : std::string());
+    }
+    return Mix(key.u);
+  default: return Mix(key.u * 8u + key.kind);
+  }
+}
+
+uint32_t THashtable::TextProbe(const TValue& key) const { return TextHash(ValueToText(key)); }
 
 } // namespace brova

@@ -24,18 +24,17 @@ public:
     TValue value;
   };
 
+  TAbstractHashtable();
+
   // A key's hash, below 2^30.
-  uint32_t Hash(const TValue& key) const;
-  bool SameKey(const TValue& stored, const TValue& key) const;
+  virtual uint32_t Hash(const TValue& key) const = 0;
+  virtual bool SameKey(const TValue& stored, const TValue& key) const = 0;
 
   // The top five of the thirty hash bits.
   int BucketOf(const TValue& key) const { return static_cast<int>(Hash(key) >> 25); }
 
   // The first entry of the key's bucket whose stored key is the same as `key`, or null.
-  Entry* Find(const TValue& key) {
-    int32_t cell = Quick(key) ? QuickFind(key, QuickHash(key)) : FindCell(key, IndexHash(key));
-    return cell == kNone ? nullptr : &cells_[cell].entry;
-  }
+  Entry* Find(const TValue& key);
   // Stores a copy of both cells (each with its own counted reference); an existing entry keeps
   // its place and gets the new key and value.
   void Put(const TValue& key, const TValue& value) { PutEntry(key, value, true); }
@@ -59,8 +58,12 @@ public:
   void ReleaseAll();
 
 protected:
-  // `byValue`: keys compare by value (HashTable), otherwise by identity (LightHashTable).
-  explicit TAbstractHashtable(bool byValue);
+  // The index's hash: keys that SameKey can join hash alike, except a stored text key met by a
+  // key of another kind, which `TextProbe` covers.
+  virtual uint32_t IndexHash(const TValue& key) const = 0;
+  virtual bool IsTextKey(const TValue& key) const = 0;
+  // For a key that is not a text: the index hash a stored text key the same as it would have.
+  virtual uint32_t TextProbe(const TValue& key) const = 0;
 
 private:
   // A chain holds only keys of one home and starts at that home: a key whose home is taken by
@@ -68,11 +71,9 @@ private:
   struct Cell {
     Entry entry;   // each cell counted
     uint32_t hash; // IndexHash of the key
-    int32_t home;  // Home(hash); kNone when empty, so a lookup tells its chain by one compare
     int32_t node;  // (bucket << kSlotBits) | slot in the bucket's order; kNone when empty
     int32_t next;  // the chain's next cell, or kNone
   };
-  static_assert(sizeof(Cell) == 32, "cells do not straddle cache lines");
   struct Bucket {
     std::vector<int32_t> order; // the cell of each slot, kNone for a gap
     int32_t live = 0;
@@ -81,68 +82,14 @@ private:
   static constexpr int32_t kNone = -1;
   static constexpr int kSlotBits = 26;
   static constexpr int32_t kSlotMask = (1 << kSlotBits) - 1;
-  // Integers this far from zero are exact as floats.
-  static constexpr int32_t kExactInt = 1 << 24;
 
   static int32_t Node(int bucket, int32_t slot) { return (bucket << kSlotBits) | slot; }
   int32_t& OrderOf(int32_t node) { return buckets_[node >> kSlotBits].order[node & kSlotMask]; }
   // A home is the hash modulo a prime, so keys in arithmetic progression (as loops make them)
   // get homes in one too, which the processor fetches ahead.
-  int32_t Home(uint32_t hash) const { return static_cast<int32_t>(hash % homes_); }
-  static Cell EmptyCell() { return Cell{Entry{NullValue(), NullValue()}, 0, kNone, kNone, kNone}; }
-
-  // A key the lookup can match on its hash and payload alone: any key of an identity table,
-  // and an integer exact as a float in a table holding no text key. Such a key is the same as
-  // at most one stored key, of its own bucket and IndexHash: the integer itself or the float
-  // equal to it.
-  bool Quick(const TValue& key) const {
-    return !byValue_ ||
-           (key.kind == vtInt && texts_ == 0 && key.i > -kExactInt && key.i < kExactInt);
-  }
-  // IndexHash of a quick key.
-  uint32_t QuickHash(const TValue& key) const {
-    return byValue_ ? key.u : key.u + key.kind * 0x9e3779b9u;
-  }
-  int32_t QuickFind(const TValue& key, uint32_t hash) const {
-    int32_t home = Home(hash);
-    const Cell* c = &cells_[home];
-    // A head of another home starts another chain: no key of this home is stored.
-    if (c->home != home) return kNone;
-    for (int32_t i = home;;) {
-      const TValue& k = c->entry.key;
-      if (c->hash == hash && ((k.kind == key.kind && k.u == key.u) ||
-                              (byValue_ && k.kind == vtFloat && k.f == static_cast<float>(key.i))))
-        return i;
-      if ((i = c->next) == kNone) return kNone;
-      c = &cells_[i];
-    }
-  }
-  uint32_t IndexHash(const TValue& key) const;
-  // Keys that SameKey can join hash alike in the index, except a stored text key met by a key
-  // of another kind, which is looked for under the hash the key's text would have.
-  bool IsTextKey(const TValue& key) const {
-    return byValue_ && key.kind == vtObject && IsStringObject(key);
-  }
-  int32_t FindCell(const TValue& key, uint32_t hash) const;
-  bool PutEntry(const TValue& key, const TValue& value, bool mayGrow) {
-    if (Quick(key)) {
-      uint32_t h = QuickHash(key);
-      int32_t cell = QuickFind(key, h);
-      if (cell == kNone) return Insert(key, value, h, mayGrow);
-      Entry& e = cells_[cell].entry;
-      // The old key is a number or the very key stored: only the value's release can fail.
-      if (!mayGrow && e.value.kind == vtObject && ObjectPtr(e.value)->refCount < 2) return false;
-      e.key = key;
-      AssignValue(e.value, value);
-      return true;
-    }
-    return PutAnyKey(key, value, mayGrow);
-  }
-  bool PutAnyKey(const TValue& key, const TValue& value, bool mayGrow);
-  // A new entry of a key no stored key is the same as.
-  bool Insert(const TValue& key, const TValue& value, uint32_t hash, bool mayGrow);
-  // Whether a free cell is left below free_; free_ then stands just above the highest one.
-  bool HasSpare();
+  size_t Home(uint32_t hash) const { return hash % homes_; }
+  int32_t FindCell(int bucket, const TValue& key, uint32_t hash) const;
+  bool PutEntry(const TValue& key, const TValue& value, bool mayGrow);
   // A cell for a new entry of `node`, its cells null; may rebuild the index.
   int32_t Place(uint32_t hash, int32_t node);
   // Empties the cell; the chain's next cell may move into it.
@@ -152,14 +99,12 @@ private:
   int32_t NextLive(int bucket, int32_t from) const;
   void SettleWalk();
 
-  const bool byValue_;
   std::array<Bucket, kBuckets> buckets_;
   std::vector<Cell> cells_; // a power of two
   uint32_t homes_ = 0;      // the largest prime below the cell count
   size_t free_ = 0;         // no cell at or above it is taken as a free cell until a rebuild
   int32_t live_ = 0;
   int32_t gaps_ = 0;
-  int32_t texts_ = 0;       // text keys stored, over all buckets
   int32_t walkBucket_ = 0;
   int32_t walkPosition_ = 0;  // the walk's entry counted within its bucket
   int32_t walkSlot_ = kNone;  // that entry's slot, kNone when the bucket has no such entry
@@ -168,15 +113,30 @@ private:
 // Keys are the same when they have the same kind and payload.
 class TLightHashtable final : public TAbstractHashtable {
 public:
-  TLightHashtable() : TAbstractHashtable(false) {}
   const char* NativeClassName() const override { return "TLightHashtable"; }
+  uint32_t Hash(const TValue& key) const override;
+  bool SameKey(const TValue& stored, const TValue& key) const override;
+
+protected:
+  uint32_t IndexHash(const TValue& key) const override;
+  bool IsTextKey(const TValue&) const override { return false; }
+  uint32_t TextProbe(const TValue&) const override { return 0; }
 };
 
 // Keys are the same when they compare equal: strings by text, numbers by value.
 class THashtable final : public TAbstractHashtable {
 public:
-  THashtable() : TAbstractHashtable(true) {}
   const char* NativeClassName() const override { return "THashtable"; }
+  uint32_t Hash(const TValue& key) const override;
+  bool SameKey(const TValue& stored, const TValue& key) const override;
+
+protected:
+  uint32_t IndexHash(const TValue& key) const override;
+  // Numbers, the common keys, are told apart without the call.
+  bool IsTextKey(const TValue& key) const override {
+    return key.kind == vtObject && IsStringObject(key);
+  }
+  uint32_t TextProbe(const TValue& key) const override;
 };
 
 } // namespace brova
