@@ -135,16 +135,14 @@ public:
   TWriterScope(const TWriterScope&) = delete;
   TWriterScope& operator=(const TWriterScope&) = delete;
 
-  // Finishes the block; the caller attaches it and then fuses it.
-  TCompiledInfo* Finish() { return writer_.Finish(); }
+  // Finishes the block, fused; an unknown opcode raises before any block exists.
+  TCompiledInfo* Finish() { return writer_.FinishFused(); }
 
 private:
   TContext& c_;
   TProgWriter* saved_;
   TProgWriter writer_;
 };
-
-void Fuse(TCompiledInfo* info) { info->Fuse(); }
 
 // A field of the compiled class, declared by its first use.
 void EmitOwnField(TContext& c, std::string_view name, bool pushThis) {
@@ -339,7 +337,6 @@ int G_Program::Generate(TContext& c) {
   c.Writer->Emit(Op_Halt);
   delete cls->body;
   cls->body = writer.Finish();
-  Fuse(cls->body);
   cls->compiled = true;
   return 0;
 }
@@ -394,7 +391,6 @@ int G_FuncDecl::Generate(TContext& c) {
   c.Writer->Emit(Op_Ret);
   c.Writer->Emit(Op_Halt);
   fn->code = writer.Finish();
-  Fuse(fn->code);
   return 0;
 }
 

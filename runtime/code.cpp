@@ -328,6 +328,11 @@ TCompiledInfo* TProgWriter::Finish() {
                           owner_);
 }
 
+TCompiledInfo* TProgWriter::FinishFused() {
+  FuseInstructions(reinterpret_cast<uint32_t*>(buffer_.data()), static_cast<uint32_t>(size_));
+  return Finish();
+}
+
 // ---- fusion
 
 void FuseInstructions(uint32_t* code, uint32_t size) {

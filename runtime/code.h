@@ -155,6 +155,9 @@ public:
 
   // Trims the buffer to its size and hands it over as a code block (not yet fused).
   TCompiledInfo* Finish();
+  // Fuses the buffer's pairs first (FuseInstructions), so the block is analysed and decoded
+  // once, in the form it runs in.
+  TCompiledInfo* FinishFused();
 
 private:
   void WriteWord(uint32_t word);
